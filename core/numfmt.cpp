@@ -1,0 +1,162 @@
+#include "numfmt.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// The value's 15 significant digits and decimal exponent: |v| = 0.d1 d2 ... d15 * 10^point.
+struct Decimal15 {
+    char digits[15];
+    int point;
+};
+
+Decimal15 ToDecimal15(double a) {
+    Decimal15 d{};
+    if (a == 0.0) {
+        std::memset(d.digits, '0', sizeof d.digits);
+        d.point = 1;
+        return d;
+    }
+    char buf[40];
+    auto res = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, 14);
+    // buf: "d.dddddddddddddde[+-]xx"
+    d.digits[0] = buf[0];
+    std::memcpy(d.digits + 1, buf + 2, 14);
+    int exp = 0;
+    std::from_chars(buf + 17 + (buf[17] == '+' ? 1 : 0), res.ptr, exp);
+    d.point = exp + 1;
+    return d;
+}
+
+const char* NonFinite(double v) {
+    if (std::isnan(v)) return "NAN";
+    return v < 0 ? "-INF" : "INF";
+}
+
+} // namespace
+
+std::string FormatFixed(double value, int decimals) {
+    if (!std::isfinite(value)) return NonFinite(value);
+    if (decimals < 0) decimals = 0;
+    const bool neg = std::signbit(value);
+    const Decimal15 d = ToDecimal15(std::fabs(value));
+
+    // Digits kept: everything up to `decimals` places after the point.
+    std::string ds(d.digits, 15);
+    int point = d.point;
+    int keep = point + decimals;
+    if (keep < 0) {
+        ds.clear();
+    } else if (keep < 15) {
+        const bool up = ds[static_cast<size_t>(keep)] >= '5';
+        ds.resize(static_cast<size_t>(keep));
+        if (up) {
+            int i = keep - 1;
+            for (; i >= 0; --i) {
+                if (ds[static_cast<size_t>(i)] == '9') {
+                    ds[static_cast<size_t>(i)] = '0';
+                } else {
+                    ++ds[static_cast<size_t>(i)];
+                    break;
+                }
+            }
+            if (i < 0) {
+                ds.insert(ds.begin(), '1');
+                ++point;
+            }
+        }
+    }
+    // Digit at position p counted from the point (p = 0 is the first after it): ds[point + p].
+    auto digitAt = [&](int idx) -> char {
+        return idx >= 0 && idx < static_cast<int>(ds.size()) ? ds[static_cast<size_t>(idx)] : '0';
+    };
+    std::string out;
+    out.reserve(24);
+    if (point <= 0) {
+        out.push_back('0');
+    } else {
+        for (int i = 0; i < point; ++i) out.push_back(digitAt(i));
+    }
+    if (decimals > 0) {
+        out.push_back('.');
+        for (int p = 0; p < decimals; ++p) out.push_back(digitAt(point + p));
+    }
+    if (neg && out.find_first_of("123456789") != std::string::npos) out.insert(out.begin(), '-');
+    return out;
+}
+
+int FormatGeneralTo(char* out, double value) {
+    char* p = out;
+    if (!std::isfinite(value)) {
+        const char* t = NonFinite(value);
+        size_t n = std::strlen(t);
+        std::memcpy(p, t, n);
+        return static_cast<int>(n);
+    }
+    if (value == 0.0) {
+        *p = '0';
+        return 1;
+    }
+    if (value < 0) *p++ = '-';
+    const Decimal15 d = ToDecimal15(std::fabs(value));
+    int n = 15;
+    while (n > 1 && d.digits[n - 1] == '0') --n;
+    const int exp = d.point - 1;
+    if (exp < -4 || exp >= 15) {
+        *p++ = d.digits[0];
+        if (n > 1) {
+            *p++ = '.';
+            std::memcpy(p, d.digits + 1, static_cast<size_t>(n - 1));
+            p += n - 1;
+        }
+        *p++ = 'E';
+        p = std::to_chars(p, p + 8, exp).ptr;
+    } else if (d.point <= 0) {
+        *p++ = '0';
+        *p++ = '.';
+        for (int i = d.point; i < 0; ++i) *p++ = '0';
+        std::memcpy(p, d.digits, static_cast<size_t>(n));
+        p += n;
+    } else {
+        for (int i = 0; i < d.point; ++i) *p++ = i < n ? d.digits[i] : '0';
+        if (n > d.point) {
+            *p++ = '.';
+            std::memcpy(p, d.digits + d.point, static_cast<size_t>(n - d.point));
+            p += n - d.point;
+        }
+    }
+    return static_cast<int>(p - out);
+}
+
+std::string FormatGeneral(double value) {
+    char buf[40];
+    return std::string(buf, static_cast<size_t>(FormatGeneralTo(buf, value)));
+}
+
+std::optional<int32_t> ParseInt(std::string_view text) {
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && (text.front() == '-' || text.front() == '+')) return std::nullopt;
+    }
+    if (text.empty()) return std::nullopt;
+    int32_t v = 0;
+    auto res = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (res.ec != std::errc() || res.ptr != text.data() + text.size()) return std::nullopt;
+    return v;
+}
+
+std::optional<double> ParseDouble(std::string_view text) {
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && (text.front() == '-' || text.front() == '+')) return std::nullopt;
+    }
+    if (text.empty()) return std::nullopt;
+    double v = 0;
+    auto res = std::from_chars(text.data(), text.data() + text.size(), v,
+                               std::chars_format::general);
+    if (res.ec != std::errc() || res.ptr != text.data() + text.size()) return std::nullopt;
+    if (!std::isfinite(v)) return std::nullopt;
+    return v;
+}

@@ -1,0 +1,27 @@
+// Lookup tables of the settings indices: sampling rate, sample count, frequency and dB scales.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+constexpr int RATE_COUNT = 14;       // spsSel 0..13
+constexpr int DATA_COUNT_CHOICES = 9; // DataCountSel 0..8
+constexpr int FREQ_SCALE_COUNT = 15;  // index_FreqS / index_FreqE 0..14
+constexpr int DB_SCALE_COUNT = 21;    // index_dB_max / index_dB_min 0..20
+
+// Rate text of the table ("10ksps", "16.66sps", ...); an index outside 0..13 gives "0".
+std::string RateText(int32_t spsSel, uint8_t sinc3);
+// Conversion period in milliseconds as a 32-bit float; 0 for an index outside 0..13.
+float SamplePeriodMs(int32_t spsSel, uint8_t sinc3);
+// Samples one acquisition step asks the unit for (1..64); 1 for an index outside 0..13.
+int SamplesPerRead(int32_t spsSel);
+
+// 1024 * 2^sel for sel 0..8; 0 otherwise.
+int32_t DataCountFromSel(int32_t sel);
+// The DataCountSel whose count is n, or -1.
+int32_t DataCountSelFor(int32_t n);
+
+// Frequency in Hz of a frequency-scale index 0..14 (0.1 .. 5000); 0 outside.
+double FreqScaleHz(int32_t index);
+// dB level of a dB-scale index: 20 - 10 * index.
+int dBScaleValue(int32_t index);

@@ -1,0 +1,106 @@
+// TmyFile: settings files (.prf), measurement data files (.DTA) and FFT result files (.FFT).
+//
+// Lines are written with CR LF and read with every CR and LF removed. Writers build the whole
+// file in memory, write it to a temporary file in the target's folder, flush it to the disk and
+// rename it over the target, so a failed save never destroys an existing file. Readers read
+// into scratch copies; the caller's records change only when the whole read succeeds.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "dialog_seam.h"
+#include "record.h"
+
+// Headers the program passes.
+inline constexpr const char* PRF_HEADER = "Kalvexini";
+inline constexpr const char* DTA_HEADER = "DataFile:Kalvex";
+inline constexpr const char* FFT_HEADER = "DataFile:Kalvex_FFT";
+
+// Largest file a reader accepts; a full 262144-sample data file is about 9 MB.
+inline constexpr size_t MAX_READ_FILE_BYTES = 64u << 20;
+
+// A whole text file held in memory, read line by line.
+class TLineReader {
+public:
+    explicit TLineReader(std::string text) : buf_(std::move(text)) {}
+    // The next raw line without its LF; false at the end.
+    bool NextRaw(std::string_view& line);
+
+private:
+    std::string buf_;
+    size_t pos_ = 0;
+};
+
+// The text of a file being written.
+class TTextWriter {
+public:
+    TTextWriter() { buf_.reserve(1 << 16); }
+    void Line(std::string_view text); // text + CR LF
+    void KeyLine(std::string_view key, std::string_view value);
+    void KeyLine(std::string_view key, long long value);
+    std::string& Buffer() { return buf_; }
+
+private:
+    std::string buf_;
+};
+
+// Reads a whole file (at most MAX_READ_FILE_BYTES) into text; false when it cannot be read.
+bool ReadWholeFile(const std::string& path, std::string& text);
+// Replaces path by text atomically: temporary file, write, fsync, rename. False on any error,
+// with the old file (if any) untouched.
+bool WriteFileAtomic(const std::string& path, std::string_view text);
+bool FileExists(const std::string& path);
+
+class TmyFile {
+public:
+    // The seam answers the overwrite question; without one an existing file is never replaced
+    // by WriteDTA / WriteFFT (the question counts as answered No).
+    explicit TmyFile(TDialogSeam* seam = nullptr) : seam_(seam) {}
+
+    // Settings file.
+    bool WritePrf(const std::string& fileName, const std::string& header, const TFFTSetting* fft,
+                  const TFileSetting* file, const TADSetting* ad);
+    bool ReadPrf(const std::string& fileName, const std::string& header, TFFTSetting* fft,
+                 TFileSetting* file, TADSetting* ad);
+
+    // Data file, written to file->DataFileName. On reading, the samples go to the arrays that
+    // sig's pointers lead to (at least MAX_DATA_COUNT entries each), all only on success.
+    bool WriteDTA(const std::string& header, const TADSetting* ad, const TSignalData* sig,
+                  const TFFTSetting* fft, const TFileSetting* file);
+    bool ReadDTA(const std::string& fileName, const std::string& header, TSignalData* sig,
+                 TFFTSetting* fft, TFileSetting* file, TADSetting* ad);
+
+    // FFT result file, written to file->DataFileName.
+    bool WriteFFT(const std::string& header, const TADSetting* ad, const TSignalData* sig,
+                  const TFFTSetting* fft, const TFileSetting* file);
+
+    // The next meaningful line: comment lines (";" first) are skipped, CR and LF removed.
+    static bool ReadLine(TLineReader& in, std::string& line);
+    // Key up to and including the first colon, and the rest; no colon: empty key, whole line.
+    static void SplitKey(std::string_view line, std::string_view& key, std::string_view& value);
+
+    static bool WriteADSection(TTextWriter& out, const TADSetting* s);
+    static bool WriteFileSection(TTextWriter& out, const TFileSetting* s);
+    static bool WriteFFTSettingSection(TTextWriter& out, const TFFTSetting* s);
+    static bool ReadADSection(TLineReader& in, TADSetting* s);
+    static bool ReadFileSection(TLineReader& in, TFileSetting* s);
+    static bool ReadFFTSettingSection(TLineReader& in, TFFTSetting* s);
+
+    // "D:" section. ReadDataSection fills sig's arrays directly: callers that must keep their
+    // data on failure pass scratch arrays (ReadDTA does).
+    static bool WriteDataSection(TTextWriter& out, const TSignalData* sig);
+    static bool ReadDataSection(TLineReader& in, TSignalData* sig);
+    // "FFT:" section.
+    static bool WriteSpectrumSection(TTextWriter& out, const TSignalData* sig);
+
+    static uint32_t DecStrToCode(std::string_view text);
+    static int DigitValue(char c);
+
+    // "ファイル：<path>があります。\n上書きしますか" with Yes and No; true for Yes.
+    bool ConfirmOverwrite(const std::string& path);
+
+private:
+    TDialogSeam* seam_;
+};
