@@ -1,5 +1,7 @@
 #include "numfmt.h"
 
+#include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -12,8 +14,78 @@ struct Decimal15 {
     int point;
 };
 
+__extension__ typedef unsigned __int128 u128;
+
+constexpr u128 Pow10(int p) {
+    u128 v = 1;
+    for (int i = 0; i < p; ++i) v *= 10;
+    return v;
+}
+
+constexpr int kMaxPow = 38;
+constexpr auto kPow10 = [] {
+    std::array<u128, kMaxPow + 1> t{};
+    for (int p = 0; p <= kMaxPow; ++p) t[static_cast<size_t>(p)] = Pow10(p);
+    return t;
+}();
+
+int BitLength(u128 v) {
+    const auto hi = static_cast<uint64_t>(v >> 64);
+    if (hi) return 128 - __builtin_clzll(hi);
+    const auto lo = static_cast<uint64_t>(v);
+    return lo ? 64 - __builtin_clzll(lo) : 0;
+}
+
+// Exact rounding to 15 digits with 128-bit integers: a = m * 2^-s, digits = round(a * 10^p).
+// Covers every value the files hold (volts, spectrum lines, resolutions); false when the
+// value is outside its reach, and the general conversion takes over.
+bool FastDecimal15(double a, Decimal15& d) {
+    const auto bits = std::bit_cast<uint64_t>(a);
+    const auto field = static_cast<int>((bits >> 52) & 0x7FF);
+    if (field == 0 || field == 0x7FF) return false;
+    uint64_t m = (bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52);
+    int e = field - 1075;
+    const int tz = __builtin_ctzll(m);
+    m >>= tz;
+    e += tz;
+    if (e >= 0) return false;
+    const int s = -e;
+    if (s >= 127) return false;
+    const int mBits = 64 - __builtin_clzll(m);
+    // floor(log10(a)) from the binary exponent, perhaps one too low; the loop corrects it.
+    int e10 = ((field - 1023) * 78913) >> 18;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const int p = 14 - e10;
+        if (p < 0 || p > kMaxPow) return false;
+        const u128 pw = kPow10[static_cast<size_t>(p)];
+        if (mBits + BitLength(pw) > 127) return false;
+        const u128 n = static_cast<u128>(m) * pw;
+        u128 q = n >> s;
+        if (q < kPow10[14]) {
+            --e10;
+            continue;
+        }
+        const u128 r = n & ((static_cast<u128>(1) << s) - 1);
+        const u128 half = static_cast<u128>(1) << (s - 1);
+        if (r > half || (r == half && (q & 1))) ++q;
+        if (q >= kPow10[15]) {
+            ++e10;
+            continue;
+        }
+        auto q64 = static_cast<uint64_t>(q);
+        for (int i = 14; i >= 0; --i) {
+            d.digits[i] = static_cast<char>('0' + q64 % 10);
+            q64 /= 10;
+        }
+        d.point = e10 + 1;
+        return true;
+    }
+    return false;
+}
+
 Decimal15 ToDecimal15(double a) {
     Decimal15 d{};
+    if (a != 0.0 && FastDecimal15(a, d)) return d;
     if (a == 0.0) {
         std::memset(d.digits, '0', sizeof d.digits);
         d.point = 1;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <vector>
+#include <memory>
 
 #include "numfmt.h"
 
@@ -40,6 +40,17 @@ bool FindSection(TLineReader& in, std::string_view marker) {
     return false;
 }
 
+// The line without any CR. The usual single CR at the end is cut off without copying;
+// only a line with CRs inside is copied into scratch.
+std::string_view StripCr(std::string_view raw, std::string& scratch) {
+    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+    if (raw.find('\r') == std::string_view::npos) return raw;
+    scratch.clear();
+    for (char c : raw)
+        if (c != '\r') scratch.push_back(c);
+    return scratch;
+}
+
 enum class BodyResult { Continue, Fail };
 
 // Reads a section body; handle() applies one key line. Returns true when the end marker was
@@ -68,13 +79,8 @@ bool TmyFile::ReadLine(TLineReader& in, std::string& line) {
     do {
         if (!in.NextRaw(raw)) return false;
     } while (!raw.empty() && raw.front() == ';');
-    line.clear();
-    if (raw.find('\r') == std::string_view::npos) {
-        line.assign(raw);
-    } else {
-        for (char c : raw)
-            if (c != '\r') line.push_back(c);
-    }
+    const std::string_view text = StripCr(raw, line);
+    if (text.data() != line.data()) line.assign(text);
     return true;
 }
 
@@ -295,12 +301,9 @@ bool TmyFile::ReadDataSection(TLineReader& in, TSignalData* sig) {
         do {
             if (!in.NextRaw(raw)) return false;
         } while (!raw.empty() && raw.front() == ';');
-        if (raw.find('\r') != std::string_view::npos) {
-            line.clear();
-            for (char c : raw)
-                if (c != '\r') line.push_back(c);
-            raw = line;
-        }
+        // Cut the usual CR at the end without copying; copy only a line with CRs inside.
+        if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+        if (raw.find('\r') != std::string_view::npos) raw = StripCr(raw, line);
         const size_t comma = raw.find(',');
         std::string_view codeText = comma == std::string_view::npos ? std::string_view{}
                                                                     : raw.substr(0, comma);
@@ -410,16 +413,16 @@ bool TmyFile::ReadDTA(const std::string& fileName, const std::string& header, TS
         return false;
 
     // Samples go to scratch arrays first, so a bad file leaves the caller's block whole.
-    std::vector<uint32_t> codes(MAX_DATA_COUNT);
-    std::vector<float> volts(MAX_DATA_COUNT);
+    auto codes = std::make_unique_for_overwrite<uint32_t[]>(MAX_DATA_COUNT);
+    auto volts = std::make_unique_for_overwrite<float[]>(MAX_DATA_COUNT);
     TSignalData scratch = *sig;
-    scratch.pCode = codes.data();
-    scratch.pVolt = volts.data();
+    scratch.pCode = codes.get();
+    scratch.pVolt = volts.get();
     if (!ReadDataSection(in, &scratch)) return false;
 
     const size_t n = static_cast<size_t>(scratch.ad_dnum);
-    std::copy_n(codes.data(), n, sig->pCode);
-    std::copy_n(volts.data(), n, sig->pVolt);
+    std::copy_n(codes.get(), n, sig->pCode);
+    std::copy_n(volts.get(), n, sig->pVolt);
     sig->ad_dnum = scratch.ad_dnum;
     sig->deltaF = scratch.deltaF;
     *ad = wAD;

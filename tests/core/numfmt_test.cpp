@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <random>
+
 #include "numfmt.h"
 
 TEST(CoreNumFmt, FixedPatternsRoundHalfAwayOnTheDecimalForm) {
@@ -71,4 +76,26 @@ TEST(CoreNumFmt, ParsersTakeOnlyWholeNumbers) {
     EXPECT_FALSE(ParseDouble("nan"));
     EXPECT_FALSE(ParseDouble("inf"));
     EXPECT_FALSE(ParseDouble("1e999"));
+}
+
+// Fifteen digits, rounded exactly: the same digits as the C library's "%.14e" gives.
+TEST(CoreNumFmt, GeneralFormatDigitsAreExactlyRounded) {
+    std::mt19937_64 rng(11);
+    auto check = [](double v) {
+        char ref[64];
+        std::snprintf(ref, sizeof ref, "%.14e", v);
+        const double back = *ParseDouble(FormatGeneral(v));
+        char got[64];
+        std::snprintf(got, sizeof got, "%.14e", back);
+        ASSERT_STREQ(got, ref) << FormatGeneral(v);
+    };
+    for (int i = 0; i < 200000; ++i) {
+        // Floats across the volt and spectrum range, and arbitrary doubles.
+        const auto f = std::bit_cast<float>(static_cast<uint32_t>(rng()));
+        if (std::isfinite(f) && f != 0.0f) check(f);
+        const auto d = std::bit_cast<double>(rng());
+        if (std::isfinite(d) && d != 0.0) check(d);
+    }
+    for (double v : {1.0, 2.5, 1e15, 999999999999999.5, 0.0001, 9.99999999999999e-5})
+        check(v);
 }
