@@ -8,6 +8,5 @@ QFont FormFont(int pixelHeight, bool bold) {
     QFont f(QString::fromUtf8(FORM_FONT_FAMILY));
     f.setPixelSize(pixelHeight);
     f.setBold(bold);
-    f.setStyleStrategy(QFont::NoAntialias);
     return f;
 }
