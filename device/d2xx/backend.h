@@ -1,0 +1,48 @@
+// One open device behind a D2XX handle. Internal to the stand-in.
+#pragma once
+
+#include "d2xx_virtual.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace d2xx {
+
+// The host's receive queue: bytes that arrived and were not read yet.
+class TRxQueue {
+public:
+    static constexpr size_t CAPACITY = 4u << 20; // beyond this, arriving bytes are lost
+
+    void Append(const char* data, size_t n);
+    size_t Size() const { return Buf.size() - Head; }
+    size_t Take(uint8_t* dst, size_t n);
+    void Clear() {
+        Buf.clear();
+        Head = 0;
+    }
+
+private:
+    std::string Buf;
+    size_t Head = 0;
+};
+
+class TBackend {
+public:
+    virtual ~TBackend() = default;
+    virtual bool Write(const uint8_t* data, size_t n) = 0;
+    // Moves newly arrived bytes into rx; false once the link is gone.
+    virtual bool Fill(TRxQueue& rx) = 0;
+    // Drops what the device side still holds (the receive queue is the caller's).
+    virtual bool Purge(uint32_t mask) = 0;
+    virtual bool SetUSBParameters(uint32_t inSize, uint32_t outSize) = 0;
+};
+
+// Opens the index-th FTDI chip on USB, or tells how many there are (index < 0 → nullptr).
+std::unique_ptr<TBackend> OpenFtdiBackend(int index, int* count);
+// Connects to the simulated unit; nullptr when nobody listens.
+std::unique_ptr<TBackend> OpenSocketBackend(const std::string& path);
+std::unique_ptr<TBackend> OpenVirtualBackend(std::shared_ptr<TVirtualDevice> device);
+
+} // namespace d2xx

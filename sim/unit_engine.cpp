@@ -1,0 +1,150 @@
+#include "unit_engine.h"
+
+#include "tables.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr size_t MAX_LINE = 64;      // longer lines are answered "NG"
+constexpr size_t MAX_PENDING = 1024; // replies queued; a flood of commands loses the rest
+constexpr int MAX_BURST = 65536;     // records per Collect call
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+int64_t MsToNs(double ms) {
+    return static_cast<int64_t>(std::llround(ms * 1e6));
+}
+
+} // namespace
+
+TUnitEngine::TUnitEngine(TUnitConfig config) : Cfg(std::move(config)) {
+    if (!(Cfg.speed > 0.0)) Cfg.speed = 1.0;
+}
+
+void TUnitEngine::Receive(const char* data, size_t n, int64_t nowNs) {
+    if (fDropped) return;
+    for (size_t i = 0; i < n; ++i) {
+        char c = data[i];
+        if (c == '\r') {
+            std::string line;
+            line.swap(Line);
+            if (fLineTooLong) line.clear(); // answered like any unknown command
+            fLineTooLong = false;
+            Command(line, nowNs);
+        } else if (c != '\n') {
+            if (Line.size() < MAX_LINE)
+                Line.push_back(c);
+            else
+                fLineTooLong = true;
+        }
+    }
+}
+
+void TUnitEngine::Reply(const std::string& text, int64_t nowNs) {
+    const TUnitFaults& f = Cfg.faults;
+    if (Pending.size() >= MAX_PENDING) return;
+    int64_t at = nowNs + MsToNs(f.replyDelayMs);
+    if (!Pending.empty()) at = std::max(at, Pending.back().first);
+    std::string wire = text + "\r";
+    if (f.splitAt > 0 && static_cast<size_t>(f.splitAt) < wire.size()) {
+        Pending.emplace_back(at, wire.substr(0, static_cast<size_t>(f.splitAt)));
+        Pending.emplace_back(at + MsToNs(f.splitGapMs),
+                             wire.substr(static_cast<size_t>(f.splitAt)));
+    } else {
+        Pending.emplace_back(at, wire);
+    }
+}
+
+void TUnitEngine::Command(const std::string& line, int64_t nowNs) {
+    if (Cfg.faults.silent) return;
+    // Speaking to the unit ends a running conversion, so a lost "AX" cannot jam the link.
+    fConverting = false;
+    if (line == "AX") return;
+    if (!Cfg.faults.ngCommand.empty() && line == Cfg.faults.ngCommand) {
+        Reply("NG", nowNs);
+        return;
+    }
+    if (line == "?") {
+        Reply("OK", nowNs);
+    } else if (line == "S3" || line == "S5") {
+        fSinc3 = line == "S3";
+        Reply("OK", nowNs);
+    } else if (line.size() == 2 && line[0] == 'F' && HexValue(line[1]) >= 0 &&
+               HexValue(line[1]) < RATE_COUNT && !(line[1] >= 'a' && line[1] <= 'f')) {
+        Rate = HexValue(line[1]);
+        Reply("OK", nowNs);
+    } else if (line == "U?") {
+        Reply(Cfg.modelName, nowNs);
+    } else if (line == "V?") {
+        Reply(Cfg.version, nowNs);
+    } else if (!StartConversion(line, nowNs)) {
+        Reply("NG", nowNs);
+    }
+}
+
+bool TUnitEngine::StartConversion(const std::string& line, int64_t nowNs) {
+    if (line.size() != 7 || line[0] != 'A' || line[1] < '0' || line[1] > '2') return false;
+    long long count = 0;
+    for (size_t i = 2; i < 7; ++i) {
+        int v = HexValue(line[i]);
+        if (v < 0) return false;
+        count = count * 16 + v;
+    }
+    const int ch = line[1] - '0';
+    const double periodMs = SamplePeriodMs(Rate, fSinc3 ? 1 : 0);
+    Generator.emplace(Cfg.channels[static_cast<size_t>(ch)], periodMs,
+                      Cfg.seed * 1000003u + Runs++);
+    Requested = count;
+    Sent = 0;
+    RunStartNs = std::max(nowNs, Pending.empty() ? nowNs : Pending.back().first);
+    RecordNs = periodMs * 1e6 / Cfg.speed;
+    fConverting = true;
+    return true;
+}
+
+int64_t TUnitEngine::RecordTimeNs(long long k) const {
+    return RunStartNs + static_cast<int64_t>(static_cast<double>(k + 1) * RecordNs);
+}
+
+int64_t TUnitEngine::NextReplyNs() const {
+    return Pending.empty() || fDropped ? NEVER : Pending.front().first;
+}
+
+int64_t TUnitEngine::NextRecordNs() const {
+    return fConverting && !fDropped ? RecordTimeNs(Sent) : NEVER;
+}
+
+void TUnitEngine::Collect(int64_t nowNs, std::string& out) {
+    if (fDropped) return;
+    while (!Pending.empty() && Pending.front().first <= nowNs) {
+        out += Pending.front().second;
+        Pending.pop_front();
+    }
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const TUnitFaults& f = Cfg.faults;
+    // A huge speed factor must not build a huge burst: the rest follows on the next call.
+    for (int burst = 0; fConverting && burst < MAX_BURST && RecordTimeNs(Sent) <= nowNs; ++burst) {
+        if (f.dropAfter >= 0 && TotalSent >= f.dropAfter) {
+            fDropped = true;
+            fConverting = false;
+            return;
+        }
+        uint32_t code = Generator->Next();
+        if (Sent == f.fullScaleAt) code = f.fullScaleHigh ? 0xFFFFFFFFu : 0u;
+        char rec[9];
+        for (int i = 0; i < 8; ++i)
+            rec[i] = kHex[(code >> (28 - 4 * i)) & 0xF];
+        rec[8] = Sent == f.noCrAt ? '\n' : '\r';
+        out.append(rec, sizeof rec);
+        ++Sent;
+        ++TotalSent;
+        if (Requested > 0 && Sent >= Requested) fConverting = false;
+    }
+}

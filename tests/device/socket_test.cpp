@@ -1,0 +1,133 @@
+// kalvex-unitsim as a real process, reached through the stand-in's socket back-end.
+#include "ad7177.h"
+#include "d2xx/d2xx_virtual.h"
+#include "signal_model.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+class TUnitProcess {
+public:
+    TUnitProcess(const std::string& socket, std::vector<std::string> extra) {
+        std::vector<std::string> args = {KALVEX_UNITSIM_PATH, "--socket", socket, "--quiet"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&Pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) Pid = -1;
+        // Wait (boundedly) until it listens.
+        struct stat st {};
+        for (int i = 0; i < 500 && Pid > 0 && ::stat(socket.c_str(), &st) != 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ~TUnitProcess() {
+        if (Pid <= 0) return;
+        ::kill(Pid, SIGTERM);
+        int status = 0;
+        ::waitpid(Pid, &status, 0);
+    }
+    bool Running() const { return Pid > 0; }
+
+private:
+    pid_t Pid = -1;
+};
+
+class DeviceSocketTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Path = "/tmp/kalvex-test-" + std::to_string(getpid()) + ".sock";
+        ::unlink(Path.c_str());
+        ::setenv("KALVEX_UNIT_SOCKET", Path.c_str(), 1);
+        Tft_FIFO::Hooks = TLinkHooks{};
+    }
+    void TearDown() override {
+        ::unsetenv("KALVEX_UNIT_SOCKET");
+        ::unlink(Path.c_str());
+    }
+    // Polls as the program's acquisition step does, with a bound on the wall time.
+    bool Acquire(TADC& adc, std::vector<uint32_t>& codes, size_t total, int block) {
+        codes.assign(total, 0);
+        size_t have = 0;
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (have < total && std::chrono::steady_clock::now() < giveUp) {
+            int n = 0;
+            if (!adc.ReadSamples(codes.data() + have, n, block)) {
+                codes.resize(have + static_cast<size_t>(n));
+                return false;
+            }
+            have += static_cast<size_t>(n);
+            if (n == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        codes.resize(have);
+        return have == total;
+    }
+    std::string Path;
+};
+
+} // namespace
+
+TEST_F(DeviceSocketTest, NoUnitListeningIsNotFound) {
+    TADC adc;
+    EXPECT_EQ(d2xx::UnitSocketPath(), Path);
+    EXPECT_FALSE(adc.OpenDevice());
+    EXPECT_FALSE(adc.IsOpen());
+    EXPECT_EQ(d2xx::OpenHandleCount(), 0);
+}
+
+TEST_F(DeviceSocketTest, MeasurementFromTheUnitProcess) {
+    TUnitProcess unit(Path, {"--speed", "20", "--seed", "7", "--version", "9.87"});
+    ASSERT_TRUE(unit.Running());
+    TADC adc;
+    ASSERT_TRUE(adc.OpenDevice());
+    ASSERT_TRUE(adc.CheckResponse());
+    ASSERT_TRUE(adc.SetFilterSinc5());
+    ASSERT_TRUE(adc.SetRate(12));
+    std::string name, version;
+    ASSERT_TRUE(adc.GetUnitName(name));
+    EXPECT_EQ(name, adc.GetModelName());
+    ASSERT_TRUE(adc.GetVersion(version));
+    EXPECT_EQ(version, "9.87");
+    ASSERT_TRUE(adc.StartConvert(1, 2048));
+    std::vector<uint32_t> codes;
+    ASSERT_TRUE(Acquire(adc, codes, 2048, 32));
+    TSignalGenerator reference(DefaultChannelSignal(1), 0.2, 7 * 1000003u);
+    for (size_t i = 0; i < codes.size(); ++i)
+        ASSERT_EQ(codes[i], reference.Next()) << i;
+    EXPECT_TRUE(adc.StopConvert());
+    // Stopped early this time: the next command still gets its answer.
+    ASSERT_TRUE(adc.StartConvert(0, 0x10000));
+    EXPECT_TRUE(adc.StopConvert());
+    EXPECT_TRUE(adc.CheckResponse());
+    adc.CloseDevice();
+    EXPECT_EQ(d2xx::OpenHandleCount(), 0);
+}
+
+TEST_F(DeviceSocketTest, DroppedLinkAndSplitReplies) {
+    TUnitProcess unit(Path, {"--speed", "20", "--drop-after", "500", "--split-at", "1"});
+    ASSERT_TRUE(unit.Running());
+    TADC adc;
+    ASSERT_TRUE(adc.OpenDevice());
+    EXPECT_TRUE(adc.CheckResponse());
+    ASSERT_TRUE(adc.StartConvert(0, 4096));
+    std::vector<uint32_t> codes;
+    EXPECT_FALSE(Acquire(adc, codes, 4096, 64));
+    EXPECT_LE(codes.size(), 500u);
+    EXPECT_FALSE(adc.CheckResponse());
+    EXPECT_EQ(d2xx::OpenHandleCount(), 0);
+}
