@@ -1,5 +1,7 @@
 #include "paths.h"
 
+#include <cstdlib>
+#include <unistd.h>
 #include <vector>
 
 bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
@@ -57,4 +59,11 @@ std::string ShortenPath(std::string_view path, int n) {
         text = std::move(next);
     }
     return text;
+}
+
+std::string DefaultUnitSocketPath() {
+    if (const char* p = std::getenv("KALVEX_UNIT_SOCKET"); p && *p) return p;
+    if (const char* d = std::getenv("XDG_RUNTIME_DIR"); d && *d)
+        return std::string(d) + "/kalvex-unit.sock";
+    return "/tmp/kalvex-unit-" + std::to_string(getuid()) + ".sock";
 }

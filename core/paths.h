@@ -26,3 +26,7 @@ std::string DataSaveName(std::string_view path);
 // Shortens a path for a narrow edit: while longer than n characters (n = 0: unchanged),
 // replace the middle folders with "...".
 std::string ShortenPath(std::string_view path, int n);
+
+// Where the simulated unit listens and the link looks for it: $KALVEX_UNIT_SOCKET, else
+// $XDG_RUNTIME_DIR/kalvex-unit.sock, else /tmp/kalvex-unit-<uid>.sock.
+std::string DefaultUnitSocketPath();

@@ -18,13 +18,6 @@ std::optional<long long> ParseCount(std::string_view text) {
 
 } // namespace
 
-std::string DefaultUnitSocketPath() {
-    if (const char* p = std::getenv("KALVEX_UNIT_SOCKET"); p && *p) return p;
-    if (const char* d = std::getenv("XDG_RUNTIME_DIR"); d && *d)
-        return std::string(d) + "/kalvex-unit.sock";
-    return "/tmp/kalvex-unit-" + std::to_string(getuid()) + ".sock";
-}
-
 TSimOptions ParseSimOptions(const std::vector<std::string_view>& args) {
     TSimOptions o;
     TUnitFaults& f = o.unit.faults;

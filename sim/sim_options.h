@@ -1,6 +1,8 @@
 // Command line of kalvex-unitsim.
 #pragma once
 
+#include "paths.h"
+
 #include "unit_engine.h"
 
 #include <string>
@@ -20,6 +22,3 @@ struct TSimOptions {
 TSimOptions ParseSimOptions(const std::vector<std::string_view>& args);
 std::string SimHelpText();
 
-// Where the simulated unit listens and the link looks for it: $KALVEX_UNIT_SOCKET, else
-// $XDG_RUNTIME_DIR/kalvex-unit.sock, else /tmp/kalvex-unit-<uid>.sock.
-std::string DefaultUnitSocketPath();

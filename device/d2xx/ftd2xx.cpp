@@ -1,5 +1,7 @@
 #include "ftd2xx.h"
 
+#include "paths.h"
+
 #include "backend.h"
 
 #include <algorithm>
@@ -65,12 +67,7 @@ void DetachVirtualDevice() {
     gVirtual.reset();
 }
 
-std::string UnitSocketPath() {
-    if (const char* p = std::getenv("KALVEX_UNIT_SOCKET"); p && *p) return p;
-    if (const char* d = std::getenv("XDG_RUNTIME_DIR"); d && *d)
-        return std::string(d) + "/kalvex-unit.sock";
-    return "/tmp/kalvex-unit-" + std::to_string(getuid()) + ".sock";
-}
+std::string UnitSocketPath() { return DefaultUnitSocketPath(); }
 
 int OpenHandleCount() {
     std::lock_guard lock(gMutex);
