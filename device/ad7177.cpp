@@ -29,6 +29,9 @@ uint32_t TADC::DecodeRecord(const uint8_t* digits) {
 }
 
 bool TADC::OpenDevice() {
+    // A link left open by the last measurement may lead to a unit that has gone (cable
+    // pulled, simulator restarted): every start opens afresh.
+    if (IsOpen()) Close();
     if (!Open(4096)) return false;
     return Purge();
 }

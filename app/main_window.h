@@ -1,0 +1,218 @@
+// TFormMain: the main window. It holds the measurement record for its whole life, owns the
+// objects that work on it, runs the measurement cycle from a polling timer and shows the
+// readouts, the status bar and the menus.
+#pragma once
+
+#include <QMainWindow>
+#include <QTimer>
+#include <array>
+#include <memory>
+#include <string>
+
+#include "dialog_seam.h"
+#include "graph_fft.h"
+#include "record.h"
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPrinter;
+class QPushButton;
+class TADC;
+class TFormAmpSetting;
+class TFormFFTSetting;
+class TFormVersion;
+class TStatusBar;
+class TmyFFT;
+class TmyFile;
+class TmyMessage;
+class TmyStatus;
+
+// The parts of a program run that tests replace.
+struct TFormMainOptions {
+    TDialogSeam* seam = nullptr;    // null: Qt dialogs over the window
+    std::string initFilePath;       // empty: the usual place of "Kalvexini.prf"
+    bool pumpEventsInWaits = true;  // the unit's reply waits keep the window responsive
+    int pollIntervalMs = 1;         // acquisition polling while a measurement runs
+    bool printWithoutDialog = false; // print to the printer as set up, without asking
+};
+
+class TFormMain : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int CLIENT_WIDTH = 812;
+    static constexpr int CLIENT_HEIGHT = 466;
+    // The outer frame of the window the layout numbers were made for: borders, caption and
+    // menu bar around the client area.
+    static constexpr int FRAME_EXTRA_WIDTH = 8;
+    static constexpr int FRAME_EXTRA_HEIGHT = 46;
+
+    explicit TFormMain(TFormMainOptions options = {});
+    ~TFormMain() override;
+
+    // --- state (cleared at creation) ---
+    std::unique_ptr<TMeasureRecord> Rec;
+    TADSetting NextADSetting;
+    bool fFirstIdle = true;
+    bool fUnitOpen = false;
+    bool fMeasuring = false;
+    bool fDataValid = false;
+    bool fRefValid = false;
+    bool fDataSaved = false;
+    bool fPlaceStatusBar = false;
+    bool fStatusDeltaF = false;
+    int32_t RecvCount = 0;
+    float CodeStdDev = 0.0f;
+    float RmsVolt = 0.0f;
+
+    // --- operations ---
+    void FirstIdle();
+    void ReadSettingFile();
+    void WriteInitFile();
+    void PlaceStatusBar();
+    const std::string& InitFilePath() const { return initPath_; }
+
+    // Measurement cycle.
+    void StartMeasure();
+    bool OpenUnit();
+    void CloseUnit();
+    void StopMeasure();
+    void AcquireStep();
+    void CalcSpectrum(TSignalData& block);
+    void DrawGraphs();
+    void AutoSaveData();
+    void SetMeasuringControls();
+    void SetIdleControls();
+
+    // Readouts and title.
+    void ClearPeakEdits();
+    void ClearRmsEdit();
+    void ShowRms();
+    void ShowFirstPeak();
+    void ShowDeltaFStatus();
+    void ShowLevelStats();
+    void ShowTitleFile();
+    void UpdateTitle(bool onlyIfNamed);
+
+    // Handlers.
+    void MeasureStartBtnClick();
+    void MenuMeasureStartClick();
+    void PeakFwdBtnClick();
+    void PeakBackBtnClick();
+    void PaintBox1MouseDown(int x);
+    void StatusBar1Click();
+    void MenuDispSettingClick();
+    void MenuADUnitSettingClick();
+    void MenuFileExitClick();
+
+    // Menu commands.
+    void LockControls();
+    void UnlockControls();
+    void MenuFileNewClick();
+    void MenuFilePrintSettingClick();
+    void MenuFilePrintClick();
+    bool LoadDataFile(bool isRef);
+    void MenuDataLoadClick();
+    void MenuRefLoadFileClick();
+    void MenuDataSaveClick();
+    void SaveFFTFile();
+    void MenuTextSaveClick();
+    void MenuOpenSettingFileClick();
+    void MenuSaveSettingFileClick();
+    void MenuRefClearClick();
+    void MenuHelpVersionClick();
+    // The printer the print commands use (600 dpi; a PDF file where no printer is installed).
+    QPrinter* Printer();
+
+    // The window's outer size as the graph layout sees it.
+    int OuterWidth() const;
+    int OuterHeight() const;
+
+    // --- controls, by their form names ---
+    QWidget* Client = nullptr;
+    TPaintBox* PaintBox1 = nullptr; // spectrum
+    TPaintBox* PaintBox3 = nullptr; // waveform
+    QLabel* LabelVoltmax = nullptr;
+    QLabel* LabelVoltzero = nullptr;
+    QLabel* LabelVoltmin = nullptr;
+    QLabel* LabelVoltUnit = nullptr;
+    QLabel* LabelTimeS = nullptr;
+    QLabel* LabelTimeE = nullptr;
+    QGroupBox* GroupRMS = nullptr;
+    QLineEdit* EditRMS = nullptr;
+    QLabel* LabelRMS = nullptr;
+    QGroupBox* GroupPeak = nullptr;
+    QLineEdit* EditPeakVolt = nullptr;
+    QLineEdit* EditPeakdB = nullptr;
+    QLineEdit* EditPeakHz = nullptr;
+    QLabel* LabelPeakVolt = nullptr;
+    QLabel* LabelPeakdB = nullptr;
+    QLabel* LabelPeakHz = nullptr;
+    QPushButton* PeakBackBtn = nullptr;
+    QPushButton* PeakFwdBtn = nullptr;
+    QPushButton* MeasureStartBtn = nullptr;
+    TStatusBar* StatusBar1 = nullptr;
+    std::array<QLabel*, 43> GraphLabels{};
+    TPeakEdits PeakEdits; // the three peak edits and the unit text of the volt readout
+
+    QMenu* MenuFile = nullptr;
+    QAction* MenuFileNew = nullptr;
+    QAction* MenuFilePrintSetting = nullptr;
+    QAction* MenuFilePrint = nullptr;
+    QAction* MenuFileExit = nullptr;
+    QMenu* MenuMeasure = nullptr;
+    QAction* MenuMeasureStart = nullptr;
+    QMenu* MenuData = nullptr;
+    QAction* MenuDataLoad = nullptr;
+    QAction* MenuDataSave = nullptr;
+    QAction* MenuTextSave = nullptr;
+    QMenu* MenuSetting = nullptr;
+    QAction* MenuDispSetting = nullptr;
+    QAction* MenuADUnitSetting = nullptr;
+    QAction* MenuOpenSettingFile = nullptr;
+    QAction* MenuSaveSettingFile = nullptr;
+    QMenu* MenuRef = nullptr;
+    QAction* MenuRefLoadFile = nullptr;
+    QAction* MenuRefClear = nullptr;
+    QMenu* MenuHelp = nullptr;
+    QAction* MenuHelpVersion = nullptr;
+
+    // --- owned objects, in the order of creation ---
+    std::unique_ptr<TDialogSeam> OwnSeam;
+    TDialogSeam* Seam = nullptr;
+    std::unique_ptr<TmyMessage> myMessage;
+    std::unique_ptr<TmyStatus> myStatus;
+    std::unique_ptr<TmyFile> myFile;
+    std::unique_ptr<TmyFFT> myFFT;
+    std::unique_ptr<TADC> ADUnit;
+    std::unique_ptr<TGraph_FFT> FFTGraph;
+    TFormAmpSetting* FormAmpSetting = nullptr;
+    TFormFFTSetting* FormFFTSetting = nullptr;
+    TFormVersion* FormVersion = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void BuildForm();
+    void BuildMenus();
+    void CreateObjects();
+    void SetStatusPanel(const std::string& text, int index);
+    void RelayoutGraphs();
+    void OnPoll();
+
+    TFormMainOptions options_;
+    std::unique_ptr<QPrinter> printer_;
+    std::string initPath_;
+    QTimer pollTimer_;
+    int unitCallDepth_ = 0;   // inside a unit wait that pumps events
+    bool closePending_ = false;
+};
+
+// Where "Kalvexini.prf" lives: next to the program when that folder is writable or already
+// holds the file, else in the user's configuration folder.
+std::string DefaultInitFilePath();

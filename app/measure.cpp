@@ -1,0 +1,209 @@
+// The measurement cycle: start, open and identify the unit, collect the block step by step,
+// and the completion work.
+#include <QDateTime>
+#include <QMenu>
+#include <QPushButton>
+
+#include "ad7177.h"
+#include "graph_fft.h"
+#include "main_window.h"
+#include "myfft.h"
+#include "myfile.h"
+#include "mymessage.h"
+#include "mystatus.h"
+#include "signal_stats.h"
+#include "tables.h"
+
+namespace {
+
+// Counts the unit calls that pump events, so that a close request waits for them.
+class UnitCallScope {
+public:
+    explicit UnitCallScope(int& depth) : depth_(depth) { ++depth_; }
+    ~UnitCallScope() { --depth_; }
+    UnitCallScope(const UnitCallScope&) = delete;
+    UnitCallScope& operator=(const UnitCallScope&) = delete;
+
+private:
+    int& depth_;
+};
+
+} // namespace
+
+void TFormMain::MeasureStartBtnClick() {
+    if (!fMeasuring) {
+        StartMeasure();
+    } else {
+        StopMeasure();
+        myStatus->ShowStopped();
+    }
+}
+
+void TFormMain::MenuMeasureStartClick() { StartMeasure(); }
+
+void TFormMain::SetMeasuringControls() {
+    MeasureStartBtn->setText(QString::fromUtf8("計測中止"));
+    for (QMenu* m : {MenuFile, MenuMeasure, MenuData, MenuSetting, MenuHelp, MenuRef})
+        m->setEnabled(false);
+    MenuMeasureStart->setEnabled(false);
+    PeakBackBtn->setEnabled(false);
+    PeakFwdBtn->setEnabled(false);
+}
+
+void TFormMain::SetIdleControls() {
+    MeasureStartBtn->setText(QString::fromUtf8("計測開始"));
+    for (QMenu* m : {MenuFile, MenuMeasure, MenuData, MenuSetting, MenuHelp, MenuRef})
+        m->setEnabled(true);
+    MenuMeasureStart->setEnabled(true);
+    PeakBackBtn->setEnabled(true);
+    PeakFwdBtn->setEnabled(true);
+}
+
+void TFormMain::StartMeasure() {
+    if (!ADUnit || fMeasuring || unitCallDepth_ > 0) return;
+    {
+        UnitCallScope scope(unitCallDepth_);
+        SetMeasuringControls();
+        myStatus->ClearStatus();
+        Rec->ADSetting = NextADSetting;
+        fUnitOpen = OpenUnit();
+        if (fUnitOpen) {
+            RecvCount = 0;
+            FFTGraph->ClearGraphs();
+            FFTGraph->PaintGraphs();
+            ClearPeakEdits();
+            ClearRmsEdit();
+            if (ADUnit->StartConvert(Rec->ADSetting.ch_sel, Rec->FFTSetting.DataCountMax)) {
+                fMeasuring = true;
+                fDataValid = false;
+                fDataSaved = false;
+                Rec->FileSetting.StartDateTime =
+                    QDateTime::currentDateTime()
+                        .toString(QStringLiteral("yyyy/MM/dd hh:mm:ss"))
+                        .toStdString();
+                myStatus->ShowMeasuring();
+                myStatus->ShowStarting();
+                UpdateTitle(true);
+                pollTimer_.start();
+            } else {
+                ADUnit->StopConvert();
+                CloseUnit();
+                myStatus->ShowSendError();
+                myMessage->ShowSendError();
+            }
+        }
+        if (!fMeasuring) SetIdleControls();
+    }
+    if (closePending_) {
+        closePending_ = false;
+        close();
+    }
+}
+
+bool TFormMain::OpenUnit() {
+    TADC& u = *ADUnit;
+    if (!u.OpenDevice()) {
+        u.CloseDevice();
+        myMessage->ShowNotFound();
+        myStatus->ShowNotFound();
+        return false;
+    }
+    if (!u.CheckResponse()) {
+        u.CloseDevice();
+        myMessage->ShowNoResponse();
+        myStatus->ShowNoResponse();
+        return false;
+    }
+    const TADSetting& ad = Rec->ADSetting;
+    if (!(ad.sinc3 == 1 ? u.SetFilterSinc3() : u.SetFilterSinc5())) return false;
+    if (!u.SetRate(ad.spsSel)) return false;
+    const std::string rate = u.GetRateText(ad.spsSel, ad.sinc3);
+    std::string name, version;
+    if (!u.GetUnitName(name) || name != u.GetModelName()) return false;
+    if (!u.GetVersion(version)) return false;
+    myStatus->ShowUnitInfo(name, version, rate);
+    return true;
+}
+
+void TFormMain::CloseUnit() {
+    ADUnit->CloseDevice();
+    fUnitOpen = false;
+}
+
+void TFormMain::StopMeasure() {
+    if (!ADUnit->StopConvert()) CloseUnit();
+    fMeasuring = false;
+    SetIdleControls();
+}
+
+void TFormMain::AcquireStep() {
+    const int block = SamplesPerRead(Rec->ADSetting.spsSel);
+    const int32_t total = Rec->FFTSetting.DataCountMax;
+    if (RecvCount >= total) return;
+    int n = 0;
+    // Never past the end of the block, whatever the count.
+    const int want = std::min(block, total - RecvCount);
+    if (!ADUnit->ReadSamples(Rec->CodeBuf.data() + RecvCount, n, want)) {
+        ADUnit->StopConvert();
+        myStatus->ShowMeasureError();
+        fMeasuring = false;
+        Rec->SigData.ad_dnum = 0;
+        SetIdleControls();
+        return;
+    }
+    if (n <= 0) return;
+    RecvCount += n;
+    if (RecvCount < total) {
+        myStatus->ShowProgress(RecvCount, Rec->CodeBuf[static_cast<size_t>(RecvCount - 1)]);
+        return;
+    }
+
+    StopMeasure();
+    fDataValid = true;
+    fDataSaved = false;
+    fMeasuring = false;
+    TSignalData& sig = Rec->SigData;
+    sig.ad_dnum = total;
+    sig.spsSel = Rec->ADSetting.spsSel;
+    sig.sinc3 = Rec->ADSetting.sinc3;
+    if (!CheckLevelAndConvert(sig, Rec->ADSetting)) {
+        ADUnit->StopConvert();
+        fMeasuring = false;
+        sig.ad_dnum = 0;
+        // Nothing valid is held after a rejected block: save, print and export refuse.
+        fDataValid = false;
+        SetIdleControls();
+        myStatus->ShowLevelError();
+        myMessage->ShowLevelError();
+        return;
+    }
+    CalcSpectrum(sig);
+    DrawGraphs();
+    ShowFirstPeak();
+    ShowRms();
+    CodeStdDev = static_cast<float>(CalcCodeStdDev(sig));
+    AutoSaveData();
+    ShowDeltaFStatus();
+    myStatus->ShowFinished();
+    ShowLevelStats();
+    fStatusDeltaF = false;
+    SetIdleControls();
+}
+
+void TFormMain::CalcSpectrum(TSignalData& block) {
+    ::CalcSpectrum(*myFFT, Rec->FFTSetting, block, SpectrumWorkOf(*Rec));
+}
+
+void TFormMain::DrawGraphs() { FFTGraph->DrawGraphs(fDataValid, fRefValid); }
+
+void TFormMain::AutoSaveData() {
+    TFileSetting& file = Rec->FileSetting;
+    if (file.fSaveDataFile != 1 || file.DataFileName.empty()) return;
+    Rec->ADSetting.sinc3 = Rec->SigData.sinc3;
+    fDataSaved = myFile->WriteDTA(DTA_HEADER, &Rec->ADSetting, &Rec->SigData, &Rec->FFTSetting,
+                                  &file);
+    if (fDataSaved)
+        ShowTitleFile();
+    else
+        myMessage->ShowDataSaveError();
+}

@@ -1,0 +1,275 @@
+// The menu commands: new file, data and reference files, FFT export, settings files, printing
+// and the about box.
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+
+#include "ad7177.h"
+#include "graph_fft.h"
+#include "main_window.h"
+#include "myfile.h"
+#include "mymessage.h"
+#include "myprint.h"
+#include "mystatus.h"
+#include "myversion.h"
+#include "numfmt.h"
+#include "paths.h"
+#include "signal_stats.h"
+
+namespace {
+
+constexpr const char* kDataFilter = "データファイル (*.DTA)|*.DTA";
+constexpr const char* kPrfFilter = "設定 ファイル (*.prf)|*.prf";
+
+} // namespace
+
+void TFormMain::LockControls() {
+    for (QMenu* m : {MenuFile, MenuMeasure, MenuData, MenuSetting, MenuHelp, MenuRef})
+        m->setEnabled(false);
+    MenuMeasureStart->setEnabled(false);
+    MeasureStartBtn->setEnabled(false);
+    PeakBackBtn->setEnabled(false);
+    PeakFwdBtn->setEnabled(false);
+}
+
+void TFormMain::UnlockControls() {
+    for (QMenu* m : {MenuFile, MenuMeasure, MenuData, MenuSetting, MenuHelp, MenuRef})
+        m->setEnabled(true);
+    MenuMeasureStart->setEnabled(true);
+    MeasureStartBtn->setEnabled(true);
+    PeakBackBtn->setEnabled(true);
+    PeakFwdBtn->setEnabled(true);
+    MeasureStartBtn->setFocus();
+}
+
+void TFormMain::MenuFileNewClick() {
+    if (fDataValid && Rec->FileSetting.fSaveDataFile == 0 && !fDataSaved &&
+        !Seam->askOkCancel("Kalvex", "データを保存していませんが、破棄してもいいですか？",
+                           TMsgIcon::Warning))
+        return;
+    const std::string& cur = Rec->FileSetting.DataFileName;
+    const auto name =
+        Seam->getSaveFileName("Data files (*.DTA)|*.DTA", cur.empty() ? "*.DTA" : cur);
+    if (!name || name->empty()) return;
+    Rec->FileSetting.DataFileName = WithDefaultExtension(*name, ".DTA");
+    fDataValid = false;
+    fDataSaved = false;
+    FFTGraph->ClearGraphs();
+    FFTGraph->PaintGraphs();
+    ClearPeakEdits();
+    ClearRmsEdit();
+    myStatus->ClearStatus();
+    ShowTitleFile();
+}
+
+void TFormMain::MenuFilePrintSettingClick() {
+    QPageSetupDialog dlg(Printer(), this);
+    dlg.exec();
+}
+
+QPrinter* TFormMain::Printer() {
+    if (!printer_) {
+        printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        printer_->setResolution(600);
+        printer_->setDocName(QStringLiteral("Kalvex"));
+    }
+    return printer_.get();
+}
+
+void TFormMain::MenuFilePrintClick() {
+    if (!fDataValid) {
+        myMessage->ShowNoData();
+        return;
+    }
+    QPrinter* printer = Printer();
+    if (!options_.printWithoutDialog) {
+        QPrintDialog dlg(printer, this);
+        if (dlg.exec() != QDialog::Accepted) return;
+    }
+    TPrintData job;
+    job.ad_dnum = Rec->SigData.ad_dnum;
+    job.pFFTSetting = &Rec->FFTSetting;
+    job.pFileSetting = &Rec->FileSetting;
+    job.RateText = ADUnit->GetRateText(Rec->SigData.spsSel, Rec->SigData.sinc3);
+    job.DeltaFText = FormatFixed(Rec->SigData.deltaF, 3) + "Hz";
+    job.PeakVoltText = EditPeakVolt->text().toStdString();
+    job.PeakdBText = EditPeakdB->text().toStdString();
+    job.PeakHzText = EditPeakHz->text().toStdString();
+    job.PeakVoltUnit = PeakEdits.PeakVoltUnit;
+    TmyPrint print(FFTGraph.get(), printer, &Rec->FFTSetting);
+    if (!print.Print(job)) myMessage->ShowPrintError();
+}
+
+bool TFormMain::LoadDataFile(bool isRef) {
+    const std::string& cur = Rec->FileSetting.DataFileName;
+    const auto name = Seam->getOpenFileName(kDataFilter, cur.empty() ? "*.DTA" : cur);
+    if (!name || name->empty()) return true;
+    activateWindow();
+
+    // The reader fills scratch copies; nothing held changes unless the whole file is good.
+    TSignalData& target = isRef ? Rec->RefData : Rec->SigData;
+    TSignalData sig = target;
+    TADSetting ad = Rec->ADSetting;
+    TFileSetting file = Rec->FileSetting;
+    TFFTSetting fft = Rec->FFTSetting;
+    if (!myFile->ReadDTA(*name, DTA_HEADER, &sig, &fft, &file, &ad)) {
+        myMessage->ShowDataFileError();
+        return false;
+    }
+    sig.spsSel = ad.spsSel;
+    sig.sinc3 = ad.sinc3;
+    target = sig;
+    if (isRef) {
+        fRefValid = true;
+        Rec->RefADSetting = ad;
+        ConvertCodes(Rec->RefData, Rec->RefADSetting);
+        CalcSpectrum(Rec->RefData);
+    } else {
+        fDataValid = true;
+        fDataSaved = true;
+        Rec->FFTSetting = fft;
+        Rec->ADSetting = ad;
+        NextADSetting = ad;
+        Rec->FileSetting.StartDateTime = file.StartDateTime;
+        Rec->FileSetting.fSaveDataFile = file.fSaveDataFile;
+        Rec->FileSetting.DataFileName = *name;
+        ConvertCodes(Rec->SigData, Rec->ADSetting);
+        CalcSpectrum(Rec->SigData);
+        CodeStdDev = static_cast<float>(CalcCodeStdDev(Rec->SigData));
+        ShowDeltaFStatus();
+    }
+    RelayoutGraphs();
+    DrawGraphs();
+    if (!isRef) {
+        ShowFirstPeak();
+        ShowRms();
+        myStatus->ShowDataLoaded();
+        ShowTitleFile();
+    } else {
+        myStatus->ShowRefLoaded();
+    }
+    return true;
+}
+
+void TFormMain::MenuDataLoadClick() {
+    LockControls();
+    LoadDataFile(false);
+    UnlockControls();
+}
+
+void TFormMain::MenuRefLoadFileClick() {
+    LockControls();
+    LoadDataFile(true);
+    UnlockControls();
+}
+
+void TFormMain::MenuDataSaveClick() {
+    if (!fDataValid) {
+        myMessage->ShowNoData();
+        return;
+    }
+    LockControls();
+    const std::string& cur = Rec->FileSetting.DataFileName;
+    const auto name = Seam->getSaveFileName(kDataFilter, cur.empty() ? "*.DTA" : cur);
+    if (name && !name->empty()) {
+        Rec->FileSetting.DataFileName = DataSaveName(*name);
+        Rec->ADSetting.sinc3 = Rec->SigData.sinc3;
+        if (myFile->WriteDTA(DTA_HEADER, &Rec->ADSetting, &Rec->SigData, &Rec->FFTSetting,
+                             &Rec->FileSetting)) {
+            fDataSaved = true;
+            ShowTitleFile();
+        } else {
+            myMessage->ShowDataSaveError();
+        }
+    }
+    UnlockControls();
+}
+
+void TFormMain::SaveFFTFile() {
+    if (!fDataValid) {
+        myMessage->ShowNoData();
+        myMessage->ShowFFTSaveError();
+        return;
+    }
+    const std::string& cur = Rec->FileSetting.DataFileName;
+    const auto name = Seam->getSaveFileName("FFTファイル (*.FFT)|*.FFT",
+                                            cur.empty() ? "*.FFT" : BaseName(cur) + ".FFT");
+    if (!name || name->empty()) return;
+    const std::string fftName = WithDefaultExtension(*name, ".FFT");
+    Rec->FileSetting.DataFileName = BaseName(fftName) + ".DTA";
+    TFileSetting file = Rec->FileSetting;
+    file.DataFileName = fftName;
+    if (!myFile->WriteFFT(FFT_HEADER, &Rec->ADSetting, &Rec->SigData, &Rec->FFTSetting, &file))
+        myMessage->ShowFFTSaveError();
+}
+
+void TFormMain::MenuTextSaveClick() {
+    LockControls();
+    SaveFFTFile();
+    UnlockControls();
+}
+
+void TFormMain::MenuOpenSettingFileClick() {
+    const auto name = Seam->getOpenFileName(kPrfFilter, "*.prf");
+    if (!name || name->empty()) return;
+    activateWindow();
+    TFFTSetting fft;
+    TFileSetting file;
+    TADSetting ad;
+    SetDefaultFFTSetting(fft, file);
+    SetDefaultADSetting(ad);
+    if (!myFile->ReadPrf(*name, PRF_HEADER, &fft, &file, &ad) || !CheckdBRange(fft)) {
+        myMessage->ShowSettingFileError();
+        return;
+    }
+    Rec->ADSetting = ad;
+    NextADSetting = ad;
+    Rec->FileSetting = file;
+    Rec->FFTSetting = fft;
+    fRefValid = false;
+    fDataValid = false;
+    fDataSaved = false;
+    FFTGraph->UpdateScales();
+    FFTGraph->LayoutGraphs();
+    FFTGraph->ResizeBitmaps();
+    FFTGraph->ClearGraphs();
+    FFTGraph->PaintGraphs();
+    ClearPeakEdits();
+    ClearRmsEdit();
+    myStatus->ClearStatus();
+    UpdateTitle(true);
+}
+
+void TFormMain::MenuSaveSettingFileClick() {
+    const auto chosen = Seam->getSaveFileName(kPrfFilter, "*.prf");
+    if (!chosen || chosen->empty()) return;
+    const std::string name = WithDefaultExtension(*chosen, ".prf");
+    if (FileExists(name) &&
+        !Seam->askYesNo("Kalvex", "同名のファイル：" + name + "があります。\n上書きしますか",
+                        TMsgIcon::Question))
+        return;
+    if (!myFile->WritePrf(name, PRF_HEADER, &Rec->FFTSetting, &Rec->FileSetting, &NextADSetting))
+        myMessage->ShowInitSaveError();
+}
+
+void TFormMain::MenuRefClearClick() {
+    if (!fRefValid) return;
+    fRefValid = false;
+    Rec->RefData.ad_dnum = 0;
+    FFTGraph->ClearGraphs();
+    FFTGraph->PaintGraphs();
+    myStatus->ClearStatus();
+    if (fDataValid) {
+        DrawGraphs();
+        ShowDeltaFStatus();
+    }
+}
+
+void TFormMain::MenuHelpVersionClick() {
+    FormVersion->exec();
+    activateWindow();
+}

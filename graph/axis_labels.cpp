@@ -1,0 +1,303 @@
+#include "axis_labels.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "numfmt.h"
+#include "tables.h"
+
+namespace {
+
+constexpr std::array<const char*, FREQ_LABEL_COUNT> kLogLabelsWide{
+    "0.1Hz", "2", "5", "1Hz", "2", "5", "10Hz", "2", "5", "100Hz", "2", "5", "1kHz", "2.5", "5"};
+constexpr std::array<const char*, FREQ_LABEL_COUNT> kLogLabelsNarrow{
+    "0.1Hz", "0.2Hz", "0.5Hz", "1Hz",   "2Hz",  "5Hz",    "10Hz", "20Hz",
+    "50Hz",  "100Hz", "200Hz", "500Hz", "1kHz", "2.5kHz", "5kHz"};
+
+struct TLinList {
+    int count;
+    std::array<const char*, 6> text;
+};
+// End indices 6..14.
+constexpr std::array<TLinList, 9> kLinLabels{{
+    {6, {"0", "2", "4", "6", "8", "10Hz"}},
+    {5, {"0", "5", "10", "15", "20Hz", ""}},
+    {6, {"0", "10", "20", "30", "40", "50Hz"}},
+    {6, {"0", "20", "40", "60", "80", "100Hz"}},
+    {5, {"0", "50", "100", "150", "200Hz", ""}},
+    {6, {"0", "100", "200", "300", "400", "500Hz"}},
+    {6, {"0", "200", "400", "600", "800", "1000Hz"}},
+    {6, {"0", "0.5", "1", "1.5", "2", "2.5kHz"}},
+    {6, {"0", "1", "2", "3", "4", "5kHz"}},
+}};
+
+bool LinEndValid(int32_t e) {
+    return e >= 6 && e <= 14;
+}
+
+bool dBLabelsPlaceable(const TFFTSetting& s) {
+    return s.index_dB_min >= 3 && s.index_dB_min > s.index_dB_max && s.index_dB_max >= 0 &&
+           s.index_dB_min < DB_LABEL_COUNT;
+}
+
+int Trunc(double v) {
+    return TruncPixel(v);
+}
+
+} // namespace
+
+int LinLabelCount(int32_t indexFreqE) {
+    return LinEndValid(indexFreqE) ? kLinLabels[static_cast<size_t>(indexFreqE - 6)].count : 0;
+}
+
+int FreqLabelTexts(const TFFTSetting& s, TFreqTexts& out) {
+    if (s.fLogGraph == 1) {
+        const auto& list = s.index_FreqE - s.index_FreqS > 3 ? kLogLabelsWide : kLogLabelsNarrow;
+        for (size_t i = 0; i < list.size(); i++)
+            out[i] = list[i];
+        return FREQ_LABEL_COUNT;
+    }
+    const int n = LinLabelCount(s.index_FreqE);
+    for (int i = 0; i < n; i++)
+        out[static_cast<size_t>(i)] = kLinLabels[static_cast<size_t>(s.index_FreqE - 6)].text[i];
+    return n;
+}
+
+std::string dBLabelText(int i, const TFFTSetting& s) {
+    std::string t = std::to_string(dBScaleValue(i));
+    if (i == s.index_dB_max || i == s.index_dB_min) t += s.fAbsoGraph == 1 ? "dBV" : "dB";
+    return t;
+}
+
+std::string FormatTimeSpan(float t) {
+    const double d = t;
+    if (d < 1) return FormatFixed(d * 1000, 0) + "us";
+    if (d < 1000) return FormatFixed(d, 2) + "ms";
+    return FormatFixed(d * 0.001, 3) + "s";
+}
+
+TVoltTexts VoltLabelTexts(float top, float bottom) {
+    const double m = std::max(std::fabs(top), std::fabs(bottom));
+    double factor = 1e9;
+    int decimals = 2;
+    const char* unit = "[nV]";
+    if (m > 0.1) {
+        factor = 1, decimals = 2, unit = "[V]";
+    } else if (m > 0.01) {
+        factor = 1000, decimals = 1, unit = "[mV]";
+    } else if (m > 0.001) {
+        factor = 1000, decimals = 2, unit = "[mV]";
+    } else if (m > 0.0001) {
+        factor = 1000, decimals = 3, unit = "[mV]";
+    } else if (m > 0.00001) {
+        factor = 1e6, decimals = 1, unit = "[uV]";
+    } else if (m > 0.000001) {
+        factor = 1e6, decimals = 2, unit = "[uV]";
+    }
+    TVoltTexts v;
+    v.text[VL_MAX] = FormatFixed(static_cast<double>(top) * factor, decimals);
+    v.text[VL_ZERO] = FormatFixed((static_cast<double>(top) + bottom) * 0.5 * factor, decimals);
+    v.text[VL_MIN] = FormatFixed(static_cast<double>(bottom) * factor, decimals);
+    v.text[VL_UNIT] = unit;
+    return v;
+}
+
+TVoltTexts CodeLabelTexts(uint32_t codeMax, uint32_t codeMin) {
+    TVoltTexts v;
+    v.text[VL_MAX] = FormatFixed(codeMax, 0);
+    v.text[VL_ZERO] = FormatFixed(codeMax * 0.5 + codeMin * 0.5, 0);
+    v.text[VL_MIN] = FormatFixed(codeMin, 0);
+    v.text[VL_UNIT] = "[digit]";
+    return v;
+}
+
+float TimeAxisSpan(const TSignalData& sig, const TSignalData& ref, const TADSetting& ad,
+                   const TFFTSetting& s) {
+    const bool hasSig = BlockCount(sig) > 0, hasRef = BlockCount(ref) > 0;
+    if (hasSig && hasRef) return std::max(BlockSpanMs(sig), BlockSpanMs(ref));
+    if (hasSig) return BlockSpanMs(sig);
+    if (hasRef) return BlockSpanMs(ref);
+    return SamplePeriodMs(ad.spsSel, ad.sinc3) * static_cast<float>(s.DataCountMax);
+}
+
+int dBLabelStride(double hd, float pitch) {
+    const double p = pitch;
+    if (1.5 * hd < p) return 1;
+    if (0.7 * hd < p) return 2;
+    if (hd < 2 * p) return 3;
+    if (hd < 3 * p) return 4;
+    return 0;
+}
+
+bool dBLabelShown(int j, int D, int stride) {
+    if (stride == 0) return j == 0 || j == D;
+    return j % stride == 0;
+}
+
+bool PlaceFreqLabelsCalc(const TFFTSetting& s, const TBoxRect& box,
+                         const std::array<TLabelSize, FREQ_LABEL_COUNT>& size,
+                         std::array<TLabelPlace, FREQ_LABEL_COUNT>& out) {
+    const int S = s.index_FreqS, E = s.index_FreqE, top = box.T + box.H + 5;
+    if (s.fLogGraph == 1) {
+        const TLogAxis ax = GridLogAxis(FreqScaleValue(S), FreqScaleValue(E));
+        if (!ax.valid) return false;
+        int R = box.L + 20;
+        for (int i = 0; i < FREQ_LABEL_COUNT; i++) {
+            const int w = size[static_cast<size_t>(i)].w;
+            TLabelPlace& p = out[static_cast<size_t>(i)];
+            p.top = top;
+            if (i == S || i == E) {
+                p.visible = true;
+                if (i == S) {
+                    p.left = box.L;
+                    R = box.L + 20;
+                } else {
+                    p.left = box.L + box.W - w / 2;
+                }
+            } else if (i < S || i > E) {
+                p.visible = false;
+            } else {
+                const double lg = std::log10(static_cast<double>(FreqScaleValue(i)));
+                p.left = Trunc((lg - ax.a) * box.W * static_cast<double>(ax.k) + box.L - w / 2 + 1);
+                p.visible = p.left > R;
+                if (p.visible) R = p.left + w;
+            }
+        }
+        return true;
+    }
+    const int n = LinLabelCount(E);
+    if (n == 0) return false;
+    for (int i = 0; i < FREQ_LABEL_COUNT; i++) {
+        const int w = size[static_cast<size_t>(i)].w;
+        TLabelPlace& p = out[static_cast<size_t>(i)];
+        p.top = top;
+        p.visible = i < n;
+        if (i == 0)
+            p.left = box.L;
+        else if (i == n - 1)
+            p.left = box.L + box.W - w;
+        else if (i < n)
+            p.left = (box.W / (n - 1)) * i + box.L - w / 2;
+    }
+    return true;
+}
+
+bool PlacedBLabelsCalc(const TFFTSetting& s, const TBoxRect& box,
+                       const std::array<TLabelSize, DB_LABEL_COUNT>& size,
+                       std::array<TLabelPlace, DB_LABEL_COUNT>& out) {
+    if (!dBLabelsPlaceable(s)) return false;
+    const int Dtop = s.index_dB_max, D = s.index_dB_min - s.index_dB_max;
+    const float p = static_cast<float>(box.H) / static_cast<float>(D);
+    for (int i = 0; i < DB_LABEL_COUNT; i++) {
+        const TLabelSize& sz = size[static_cast<size_t>(i)];
+        TLabelPlace& pl = out[static_cast<size_t>(i)];
+        pl.visible = false;
+        pl.top = Trunc((i - Dtop) * static_cast<double>(p) - std::abs(sz.h / 2)) + box.T + 1;
+        pl.left = box.L - sz.w - 2;
+    }
+    const int stride = dBLabelStride(size[static_cast<size_t>(Dtop)].h, p);
+    for (int j = 0; j <= D; j++)
+        if (dBLabelShown(j, D, stride)) out[static_cast<size_t>(Dtop + j)].visible = true;
+    return true;
+}
+
+void PlaceVoltLabelsCalc(const TBoxRect& box, const std::array<TLabelSize, VOLT_LABEL_COUNT>& size,
+                         std::array<TLabelPlace, VOLT_LABEL_COUNT>& out) {
+    const int L = box.L, T = box.T, H = box.H;
+    const int tops[VOLT_LABEL_COUNT] = {
+        T + H / 6 - size[VL_MAX].h / 2 + 1, T + H / 2 - size[VL_ZERO].h / 2,
+        T + (5 * H) / 6 - size[VL_MIN].h / 2, T - size[VL_UNIT].h / 2};
+    for (size_t i = 0; i < VOLT_LABEL_COUNT; i++)
+        out[i] = {L - size[i].w - 2, tops[i], true};
+}
+
+void PlaceTimeLabelsCalc(const TBoxRect& box, const std::array<TLabelSize, TIME_LABEL_COUNT>& size,
+                         std::array<TLabelPlace, TIME_LABEL_COUNT>& out) {
+    out[TL_START] = {box.L, box.T + box.H + 2, true};
+    out[TL_END] = {box.L + box.W - size[TL_END].w, box.T + box.H + 2, true};
+}
+
+bool PrintFreqLabelPositions(const TFFTSetting& s, const TPrintRect& r, float scale,
+                             const std::array<TLabelSize, FREQ_LABEL_COUNT>& size,
+                             std::array<TPrintPos, FREQ_LABEL_COUNT>& out) {
+    const double sc = scale;
+    const int S = s.index_FreqS, E = s.index_FreqE, y = Trunc(5 * sc) + r.bottom;
+    out.fill({});
+    if (s.fLogGraph == 1) {
+        const TLogAxis ax = GridLogAxis(FreqScaleValue(S), FreqScaleValue(E));
+        if (!ax.valid) return false;
+        int R = Trunc(20 * sc) + r.left;
+        for (int i = 0; i < FREQ_LABEL_COUNT; i++) {
+            const int w = size[static_cast<size_t>(i)].w;
+            TPrintPos& p = out[static_cast<size_t>(i)];
+            p.y = y;
+            if (i == S) {
+                p = {r.left, y, true};
+                R = Trunc(20 * sc) + r.left;
+            } else if (i == E) {
+                p = {r.right - Trunc(w * sc), y, true};
+            } else if (i > S && i < E) {
+                const double lg = std::log10(static_cast<double>(FreqScaleValue(i)));
+                p.x = Trunc(r.left + (lg - ax.a) * (r.right - r.left) * static_cast<double>(ax.k) -
+                            Trunc(w * sc * 0.5));
+                p.write = p.x > R;
+                if (p.write) R = p.x + Trunc(w * sc);
+            }
+        }
+        return true;
+    }
+    const int n = LinLabelCount(E);
+    if (n == 0) return false;
+    for (int i = 0; i < n; i++) {
+        const int w = size[static_cast<size_t>(i)].w;
+        int x = ((r.right - r.left) / (n - 1)) * i + r.left - Trunc(w * sc * 0.5);
+        if (i == 0) x = r.left;
+        if (i == n - 1) x = r.right - Trunc(w * sc);
+        out[static_cast<size_t>(i)] = {x, y, true};
+    }
+    return true;
+}
+
+bool PrintdBLabelPositions(const TFFTSetting& s, const TPrintRect& r, float scale,
+                           const std::array<TLabelSize, DB_LABEL_COUNT>& size,
+                           std::array<TPrintPos, DB_LABEL_COUNT>& out) {
+    out.fill({});
+    if (!dBLabelsPlaceable(s)) return false;
+    const double sc = scale;
+    const int Dtop = s.index_dB_max, Dbot = s.index_dB_min, D = Dbot - Dtop;
+    const float p = static_cast<float>(r.bottom - r.top) / static_cast<float>(D);
+    const int hd = Trunc(size[static_cast<size_t>(Dtop)].h * sc);
+    const int stride = dBLabelStride(hd, p);
+    for (int j = 0; j <= D; j++) {
+        if (!dBLabelShown(j, D, stride)) continue;
+        const TLabelSize& sz = size[static_cast<size_t>(Dtop + j)];
+        const int half = std::abs(Trunc(sz.h * sc * 0.5));
+        int y = Trunc(r.top + j * static_cast<double>(p) - half);
+        if (stride == 0) y = (j == 0 ? r.top : r.bottom) - half;
+        out[static_cast<size_t>(Dtop + j)] = {r.left - Trunc((sz.w + 2) * sc), y, true};
+    }
+    return true;
+}
+
+void PrintVoltLabelPositions(const TPrintRect& r, float scale,
+                             const std::array<TLabelSize, VOLT_LABEL_COUNT>& size,
+                             std::array<TPrintPos, VOLT_LABEL_COUNT>& out) {
+    const double sc = scale;
+    const int G = r.bottom - r.top;
+    const int ys[VOLT_LABEL_COUNT] = {G / 6 + r.top - Trunc(size[VL_MAX].h * sc * 0.5),
+                                      G / 2 + r.top - Trunc(size[VL_ZERO].h * sc * 0.5),
+                                      (5 * G) / 6 + r.top - Trunc(size[VL_MIN].h * sc * 0.5),
+                                      r.top};
+    for (size_t i = 0; i < VOLT_LABEL_COUNT; i++)
+        out[i] = {r.left - Trunc((size[i].w + 2) * sc), ys[i], true};
+}
+
+void PrintTimeLabelPositions(const TPrintRect& r, float scale,
+                             const std::array<TLabelSize, TIME_LABEL_COUNT>& size,
+                             std::array<TPrintPos, TIME_LABEL_COUNT>& out) {
+    const double sc = scale;
+    const int y = r.bottom + Trunc(2 * sc);
+    out[TL_START] = {r.left, y, true};
+    out[TL_END] = {r.right - Trunc((size[TL_END].w + 2) * sc), y, true};
+}

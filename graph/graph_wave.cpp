@@ -1,0 +1,141 @@
+// The waveform graph: one block, both blocks on one time axis, the printed variant and the
+// grid.
+#include "graph_fft.h"
+
+#include "tables.h"
+
+namespace {
+
+constexpr QRgb kSilver = 0xFFC0C0C0u;
+
+} // namespace
+
+void TGraph_FFT::DrawVoltLines(TGraphBitmap& b, int count, bool print) {
+    if (count < 2) return;
+    const int W = b.Width(), H = b.Height();
+    const QRgb main = ColorRefToRgb(pFFTSetting->PenColorMainAxis);
+    {
+        // The centre line keeps whatever width the canvas has.
+        QPainter p(&b.Image);
+        p.setPen(QPen(QColor(main), b.PenWidth));
+        p.drawLine(0, H / 2, W, H / 2);
+    }
+    b.PenWidth = print ? 5 : 1;
+    DrawGridLines(b, WaveVoltGridLines(H, count), false,
+                  ColorRefToRgb(pFFTSetting->PenColorSubAxis), main);
+}
+
+void TGraph_FFT::DrawTimeLines(TGraphBitmap& b, float span, bool print) {
+    b.PenWidth = print ? 5 : 1;
+    DrawGridLines(b, WaveTimeGridLines(b.Width(), span), true, kSilver, kSilver);
+}
+
+void TGraph_FFT::DrawEmptyWaveGrid() {
+    DrawVoltLines(WaveBitmap, 5, false);
+    const float span = SamplePeriodMs(pADSetting->spsSel, pADSetting->sinc3) *
+                       static_cast<float>(pFFTSetting->DataCountMax);
+    DrawTimeLines(WaveBitmap, span, false);
+    TimeSpan = span;
+}
+
+// One trace: sample i at x = trunc(W * (i * period / span)), or at (W * i) / n when period is
+// 0 (a block drawn alone fills the width).
+void TGraph_FFT::DrawWaveTrace(TGraphBitmap& b, const TSignalData& d, QRgb colour, TPenMode mode,
+                               double period, double span) {
+    const int n = BlockCount(d);
+    if (n == 0) return;
+    const int W = b.Width(), H = b.Height();
+    const bool volts = pFFTSetting->fSig_Volt == 1;
+    double base = WaveBase, height = WaveSpan;
+    if (!volts) {
+        // Codes near 2^31 lose up to 128 codes as floats: the mapping uses the exact range.
+        height = static_cast<double>(CodeMax - CodeMin) * 1.5;
+        base = CodeMax * 0.5 + CodeMin * 0.5 - height * 0.5;
+    }
+    const float dc = volts && pFFTSetting->fDCCut_SigGraph == 1 ? d.VoltAve : 0.0f;
+    const bool spread = period > 0 && span > 0;
+    TTraceDraw t(b.Image, colour, mode, b.PenWidth,
+                 &b == &SpecBitmap || &b == &WaveBitmap ? &TraceScratch : nullptr);
+    for (int i = 0; i < n; i++) {
+        const int x = spread ? TruncPixel(W * (i * period / span))
+                             : static_cast<int>((static_cast<int64_t>(W) * i) / n);
+        const double v = volts ? static_cast<double>(d.pVolt[i] - dc) : d.pCode[i];
+        t.Point(x, WaveY(H, v, base, height));
+    }
+}
+
+void TGraph_FFT::DrawWaveOne(TGraphBitmap& b, int which) {
+    const TSignalData& d = Block(which);
+    b.Image.fill(Qt::white);
+    DrawVoltLines(b, 5, false);
+    const float span = BlockSpanMs(d);
+    DrawTimeLines(b, span, false);
+    TimeSpan = span;
+    const QRgb colour =
+        ColorRefToRgb(which == 1 ? pFFTSetting->PenColorRefGraph : pFFTSetting->PenColorGraph);
+    if (pFFTSetting->fSig_Volt == 1) {
+        SetVoltRange(VoltRangeOne(d, pFFTSetting->fDCCut_SigGraph == 1));
+        WaveSpan = (VoltTop - VoltBottom) * 1.5f;
+        WaveBase = (VoltTop + VoltBottom) * 0.5f - WaveSpan * 0.5f;
+    } else {
+        SetCodeRange(CodeRangeOne(d));
+        WaveSpan = static_cast<float>(CodeMax - CodeMin) * 1.5f;
+        WaveBase = static_cast<float>(CodeMax * 0.5 + CodeMin * 0.5 - WaveSpan * 0.5);
+    }
+    DrawWaveTrace(b, d, colour, TPenMode::Copy, 0, 0);
+}
+
+void TGraph_FFT::DrawWaveTwo(TGraphBitmap& b, bool print) {
+    const TSignalData &sig = *pSigData, &ref = *pRefData;
+    b.Image.fill(Qt::white);
+    DrawVoltLines(b, 5, print);
+    const float Sm = BlockSpanMs(sig), Sr = BlockSpanMs(ref);
+    const float T = Sm > Sr ? Sm : Sr;
+    DrawTimeLines(b, T, print);
+    TimeSpan = T;
+    b.PenWidth = print ? 5 : 1;
+    if (pFFTSetting->fSig_Volt == 1) {
+        SetVoltRange(VoltRangeBoth(sig, ref, pFFTSetting->fDCCut_SigGraph == 1));
+        WaveSpan = (VoltTop - VoltBottom) * 1.5f;
+        WaveBase = (VoltTop + VoltBottom) * 0.5f - WaveSpan * 0.5f;
+    } else {
+        SetCodeRange(CodeRangeBoth(sig, ref));
+        WaveSpan = static_cast<float>(CodeMax - CodeMin) * 1.5f;
+        WaveBase = static_cast<float>(CodeMax * 0.5 + CodeMin * 0.5 - WaveSpan * 0.5);
+    }
+    DrawWaveTrace(b, sig, ColorRefToRgb(pFFTSetting->PenColorGraph), TPenMode::Copy,
+                  SamplePeriodMs(sig.spsSel, sig.sinc3), T);
+    DrawWaveTrace(b, ref, ColorRefToRgb(pFFTSetting->PenColorRefGraph), TPenMode::Mask,
+                  SamplePeriodMs(ref.spsSel, ref.sinc3), T);
+}
+
+void TGraph_FFT::DrawWave(int which) {
+    if (pFFTSetting == nullptr || pADSetting == nullptr) return;
+    DrawWaveOne(WaveBitmap, which == 1 ? 1 : 0);
+    PaintWave();
+}
+
+void TGraph_FFT::DrawWaveWithRef() {
+    if (pFFTSetting == nullptr || pADSetting == nullptr) return;
+    DrawWaveTwo(WaveBitmap, false);
+    PaintWave();
+}
+
+void TGraph_FFT::PrintWave(TGraphBitmap& bitmap) {
+    if (pFFTSetting == nullptr || pADSetting == nullptr) return;
+    DrawWaveTwo(bitmap, true);
+}
+
+void TGraph_FFT::DrawGridLines(TGraphBitmap& b, const TGridLines& g, bool vertical, QRgb minor,
+                               QRgb major) {
+    const int W = b.Width(), H = b.Height();
+    QPainter p(&b.Image);
+    for (int i = 0; i < g.count; i++) {
+        p.setPen(QPen(QColor(g.major[i] ? major : minor), b.PenWidth));
+        const int v = g.pos[i];
+        if (vertical)
+            p.drawLine(v, 0, v, H);
+        else
+            p.drawLine(0, v, W, v);
+    }
+}

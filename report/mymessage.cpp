@@ -1,0 +1,31 @@
+#include "mymessage.h"
+
+TmyMessage::TmyMessage(TDialogSeam* seam, std::string unitName, std::string caption)
+    : seam_(seam), UnitName(std::move(unitName)), Caption_(std::move(caption)) {}
+
+void TmyMessage::Show(const std::string& text, TMsgIcon icon) {
+    if (seam_) seam_->showMessage(Caption_, text, icon);
+}
+
+void TmyMessage::ShowMemoryError(const std::string& objectName) {
+    Show("致命的なメモリエラーです:" + objectName, TMsgIcon::Error);
+}
+void TmyMessage::ShowSendError() { Show("コマンド送信エラーです", TMsgIcon::Error); }
+void TmyMessage::ShowNotFound() { Show(UnitName + "が見つかりませんでした", TMsgIcon::Error); }
+void TmyMessage::ShowNoResponse() { Show(UnitName + "が応答しませんでした", TMsgIcon::Error); }
+void TmyMessage::ShowInitSaveError() {
+    Show("初期設定ファイルを保存できませんでした", TMsgIcon::Warning);
+}
+void TmyMessage::ShowDataSaveError() { Show("データ保存できませんでした", TMsgIcon::Error); }
+void TmyMessage::ShowDataFileError() {
+    Show("データファイルの内容が正しくありませんでした", TMsgIcon::Error);
+}
+void TmyMessage::ShowFFTSaveError() { Show("FFTデータ保存できませんでした", TMsgIcon::Error); }
+void TmyMessage::ShowSettingFileError() {
+    Show("設定ファイルの内容が正しくありませんでした", TMsgIcon::Error);
+}
+void TmyMessage::ShowNoData() { Show("データがありません", TMsgIcon::Error); }
+void TmyMessage::ShowLevelError() {
+    Show("入力信号レベルが適正範囲からはずれています", TMsgIcon::Warning);
+}
+void TmyMessage::ShowPrintError() { Show("印刷できませんでした", TMsgIcon::Error); }

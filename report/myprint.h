@@ -1,0 +1,61 @@
+// TmyPrint: the one-page report. The graphs at the printer's resolution with their labels, and
+// a block of 14 text lines on the settings, the peak readouts, the time and the file.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "record.h"
+
+class QPainter;
+class QPrinter;
+class TGraph_FFT;
+
+// The texts one print job needs besides the graphs.
+struct TPrintData {
+    int32_t ad_dnum = 0;
+    const TFFTSetting* pFFTSetting = nullptr;
+    const TFileSetting* pFileSetting = nullptr;
+    std::string RateText;
+    std::string DeltaFText;
+    std::string PeakVoltText; // the texts of the three peak edits
+    std::string PeakdBText;
+    std::string PeakHzText;
+    std::string PeakVoltUnit;
+};
+
+// Where everything goes on the page, in printer pixels from the printable area's top left.
+struct TPrintLayout {
+    int L = 0, T = 0, W = 0, H = 0;  // the graph area
+    int X1 = 0, X2 = 0;              // left and right edge of every graph box
+    int G = 0;                       // height of a graph box
+    int WaveTop = -1;                // top of the waveform box; -1 without one
+    int SpecTop = 0;                 // top of the spectrum box
+    int TextX = 0, TextY = 0;        // the text block's top-left corner
+};
+
+int MmToPixel(int mm, int dpi);
+TPrintLayout ComputePrintLayout(int dpiX, int dpiY, int pageWidthMm, int pageHeightMm,
+                                bool landscape, bool waveGraph);
+// The 14 lines of the text block, in order.
+std::vector<std::string> PrintTextLines(const TPrintData& data);
+
+class TmyPrint {
+public:
+    TmyPrint(TGraph_FFT* graph, QPrinter* printer, const TFFTSetting* fftSetting);
+
+    // Prints the page; false when the job could not be started or completed.
+    bool Print(const TPrintData& data);
+
+    int MmToPixelX(int mm) const { return MmToPixel(mm, dpiX); }
+    int MmToPixelY(int mm) const { return MmToPixel(mm, dpiY); }
+
+private:
+    void PrintTextBlock(QPainter& p, const TPrintLayout& lay, const TPrintData& data) const;
+
+    TGraph_FFT* pGraph;
+    QPrinter* pPrinter;
+    const TFFTSetting* pFFTSetting;
+    int dpiX = 0, dpiY = 0;
+    int pageWidthMm = 0, pageHeightMm = 0;
+};

@@ -1,0 +1,54 @@
+#include "mystatus.h"
+
+#include "readout_text.h"
+#include "status_bar.h"
+
+TmyStatus::TmyStatus(TStatusBar* bar, std::string unitName, int maxPanel)
+    : bar_(bar), UnitName(std::move(unitName)), maxPanel_(maxPanel) {}
+
+void TmyStatus::SetPanelText(const std::string& text, int index) {
+    if (!bar_ || index < 0 || index > maxPanel_) return;
+    const QString t = QString::fromStdString(text);
+    const int w = bar_->TextWidth(t);
+    bar_->SetPanel(index, t, w <= 100 ? 110 : w + 10);
+}
+
+void TmyStatus::ClearStatus() {
+    if (!bar_) return;
+    for (int i : {1, 2}) bar_->SetPanel(i, QString(), bar_->PanelWidth(i));
+}
+
+void TmyStatus::ShowUnitInfo(const std::string& name, const std::string& version,
+                             const std::string& rateText) {
+    SetPanelText(name + "/ " + version + "/ " + rateText, 0);
+}
+
+void TmyStatus::ShowNotFound() { SetPanelText(UnitName + "が見つかりませんでした", 0); }
+void TmyStatus::ShowSendError() { SetPanelText("コマンド送信エラーです", 0); }
+void TmyStatus::ShowNoResponse() { SetPanelText(UnitName + "応答しませんでした", 0); }
+void TmyStatus::ShowMeasuring() { SetPanelText("計測中です", 1); }
+void TmyStatus::ShowFinished() { SetPanelText("計測終了しました", 1); }
+void TmyStatus::ShowStopped() { SetPanelText("計測中止しました", 1); }
+void TmyStatus::ShowDataLoaded() { SetPanelText("データファイル読み込みました", 1); }
+void TmyStatus::ShowRefLoaded() { SetPanelText("参照データを読み込みました", 1); }
+void TmyStatus::ShowStarting() { SetPanelText("測定開始処理中です。。。", 2); }
+void TmyStatus::ShowMeasureError() { SetPanelText("計測エラーで終了", 2); }
+void TmyStatus::ShowLevelError() {
+    SetPanelText("入力信号レベルが適正範囲からはずれています", 2);
+}
+
+void TmyStatus::ShowProgress(int n, uint32_t code) {
+    SetPanelText("データ番号：" + std::to_string(n) + " / AD変換値：" + std::to_string(code), 2);
+}
+
+void TmyStatus::ShowCodeStats(uint32_t maxCode, uint32_t minCode, double stdDev) {
+    SetPanelText(CodeStatsText(maxCode, minCode, stdDev), 2);
+}
+
+void TmyStatus::ShowVoltStats(double maxUv, double minUv, double stdUv) {
+    SetPanelText(VoltStatsText(maxUv, minUv, stdUv), 2);
+}
+
+std::string TmyStatus::PanelText(int index) const {
+    return bar_ ? bar_->PanelText(index).toStdString() : std::string();
+}

@@ -1,0 +1,2 @@
+// The menu commands.
+#include "app_fixture.h"

@@ -1,0 +1,204 @@
+// Label texts, screen placement with thinning, and printed positions.
+#include <gtest/gtest.h>
+
+#include "axis_labels.h"
+
+namespace {
+
+TFFTSetting Axis(int s, int e, uint8_t log = 1) {
+    TFFTSetting st;
+    st.fLogGraph = log;
+    st.index_FreqS = s;
+    st.index_FreqE = e;
+    return st;
+}
+
+template <size_t N> std::array<TLabelSize, N> Sizes(int w, int h) {
+    std::array<TLabelSize, N> a;
+    a.fill({w, h});
+    return a;
+}
+
+} // namespace
+
+TEST(GraphLabelTexts, FrequencyLists) {
+    TFreqTexts t;
+    EXPECT_EQ(FreqLabelTexts(Axis(0, 14), t), 15);
+    EXPECT_EQ(t[1], "2");
+    EXPECT_EQ(t[13], "2.5");
+    FreqLabelTexts(Axis(9, 12), t);
+    EXPECT_EQ(t[10], "200Hz") << "E - S = 3 takes the narrow list";
+    t.fill("keep");
+    EXPECT_EQ(FreqLabelTexts(Axis(0, 7, 0), t), 5);
+    EXPECT_EQ(t[4], "20Hz");
+    EXPECT_EQ(t[5], "keep");
+    EXPECT_EQ(FreqLabelTexts(Axis(0, 13, 0), t), 6);
+    EXPECT_EQ(t[5], "2.5kHz");
+    t.fill("keep");
+    EXPECT_EQ(FreqLabelTexts(Axis(0, 5, 0), t), 0);
+    EXPECT_EQ(t[0], "keep");
+}
+
+TEST(GraphLabelTexts, dBTimeAndVolt) {
+    TFFTSetting s;
+    s.index_dB_max = 2;
+    s.index_dB_min = 17;
+    EXPECT_EQ(dBLabelText(2, s), "0dBV");
+    EXPECT_EQ(dBLabelText(17, s), "-150dBV");
+    EXPECT_EQ(dBLabelText(3, s), "-10");
+    s.fAbsoGraph = 0;
+    EXPECT_EQ(dBLabelText(2, s), "0dB");
+
+    EXPECT_EQ(FormatTimeSpan(102.4f), "102.40ms");
+    EXPECT_EQ(FormatTimeSpan(0.5f), "500us");
+    EXPECT_EQ(FormatTimeSpan(6553.6f), "6.554s");
+    EXPECT_EQ(FormatTimeSpan(1000.0f), "1.000s");
+    EXPECT_EQ(FormatTimeSpan(999.999f), "1000.00ms");
+
+    struct Case {
+        float top, bottom;
+        const char *max, *zero, *min, *unit;
+    };
+    for (const Case& c : {Case{0.05f, -0.05f, "50.0", "0.0", "-50.0", "[mV]"},
+                          Case{0.001f, -0.001f, "1.00", "0.00", "-1.00", "[mV]"},
+                          Case{0.1f, -0.1f, "0.10", "0.00", "-0.10", "[V]"},
+                          Case{3e-6f, 1e-6f, "3.00", "2.00", "1.00", "[uV]"},
+                          Case{5e-7f, 0, "500.00", "250.00", "0.00", "[nV]"}}) {
+        const TVoltTexts v = VoltLabelTexts(c.top, c.bottom);
+        EXPECT_EQ(v.text[VL_MAX], c.max);
+        EXPECT_EQ(v.text[VL_ZERO], c.zero);
+        EXPECT_EQ(v.text[VL_MIN], c.min);
+        EXPECT_EQ(v.text[VL_UNIT], c.unit);
+    }
+    const TVoltTexts c = CodeLabelTexts(2147483848u, 2147483448u);
+    EXPECT_EQ(c.text[VL_ZERO], "2147483648");
+    EXPECT_EQ(c.text[VL_UNIT], "[digit]");
+}
+
+TEST(GraphLabelTexts, TimeAxisEndIsTheLongerBlock) {
+    TADSetting ad; // 10 ksps
+    TFFTSetting s; // 65536 samples
+    std::vector<uint32_t> c(2048);
+    std::vector<float> v(2048);
+    TSignalData none, a, b;
+    a.pCode = b.pCode = c.data();
+    a.pVolt = b.pVolt = v.data();
+    a.ad_dnum = 1024;
+    b.ad_dnum = 2048;
+    EXPECT_FLOAT_EQ(TimeAxisSpan(none, none, ad, s), 6553.6f);
+    EXPECT_FLOAT_EQ(TimeAxisSpan(a, none, ad, s), 102.4f);
+    EXPECT_FLOAT_EQ(TimeAxisSpan(a, b, ad, s), 204.8f);
+}
+
+TEST(GraphLabelPlacement, dBThinning) {
+    // 12-pixel labels: pitch 32 shows every label, pitch 6.67 every third.
+    EXPECT_EQ(dBLabelStride(12, 32.0f), 1);
+    EXPECT_EQ(dBLabelStride(12, 100.0f / 15), 3);
+    EXPECT_EQ(dBLabelStride(12, 3.0f), 0);
+    TFFTSetting s;
+    s.index_dB_max = 2;
+    s.index_dB_min = 17;
+    std::array<TLabelPlace, DB_LABEL_COUNT> out;
+    ASSERT_TRUE(PlacedBLabelsCalc(s, {76, 16, 584, 480}, Sizes<DB_LABEL_COUNT>(40, 12), out));
+    int shown = 0;
+    for (auto& p : out)
+        shown += p.visible;
+    EXPECT_EQ(shown, 16);
+    EXPECT_EQ(out[2].top, 16 + 1 - 6);
+    EXPECT_EQ(out[3].top, 32 - 6 + 16 + 1);
+    EXPECT_EQ(out[2].left, 76 - 40 - 2);
+    ASSERT_TRUE(PlacedBLabelsCalc(s, {76, 16, 584, 100}, Sizes<DB_LABEL_COUNT>(40, 12), out));
+    shown = 0;
+    for (auto& p : out)
+        shown += p.visible;
+    EXPECT_EQ(shown, 6); // j = 0, 3, 6, 9, 12, 15
+    EXPECT_TRUE(out[17].visible);
+    // Ends only: the two ends, whatever the count.
+    ASSERT_TRUE(PlacedBLabelsCalc(s, {76, 16, 584, 40}, Sizes<DB_LABEL_COUNT>(40, 12), out));
+    EXPECT_TRUE(out[2].visible && out[17].visible && !out[5].visible);
+    // Ranges the placement does not handle leave the labels alone.
+    s.index_dB_min = 2;
+    EXPECT_FALSE(PlacedBLabelsCalc(s, {76, 16, 584, 100}, Sizes<DB_LABEL_COUNT>(40, 12), out));
+}
+
+TEST(GraphLabelPlacement, LogFrequencyLabelsAreThinnedLeftToRight) {
+    std::array<TLabelPlace, FREQ_LABEL_COUNT> out;
+    const TBoxRect box{76, 268, 584, 227};
+    ASSERT_TRUE(PlaceFreqLabelsCalc(Axis(0, 14), box, Sizes<FREQ_LABEL_COUNT>(40, 12), out));
+    EXPECT_EQ(out[0].left, 76);
+    EXPECT_EQ(out[14].left, 76 + 584 - 20);
+    EXPECT_EQ(out[0].top, 268 + 227 + 5);
+    // 0.2 Hz would start at trunc(584 * 0.30103 * k + 76 - 20 + 1) = 94, not right of 76 + 20.
+    EXPECT_FALSE(out[1].visible);
+    EXPECT_EQ(out[1].left, 94);
+    EXPECT_TRUE(out[2].visible);
+    EXPECT_EQ(out[2].left, 143);
+    EXPECT_FALSE(out[3].visible); // 1 Hz at 181 touches the 0.5 Hz label (143 + 40)
+    EXPECT_TRUE(out[4].visible);
+    EXPECT_TRUE(out[14].visible);
+    ASSERT_TRUE(PlaceFreqLabelsCalc(Axis(3, 12), box, Sizes<FREQ_LABEL_COUNT>(20, 12), out));
+    EXPECT_FALSE(out[2].visible || out[13].visible);
+    EXPECT_EQ(out[3].left, 76);
+    EXPECT_FALSE(PlaceFreqLabelsCalc(Axis(5, 5), box, Sizes<FREQ_LABEL_COUNT>(20, 12), out));
+}
+
+TEST(GraphLabelPlacement, LinearFrequencyAndWaveLabels) {
+    std::array<TLabelPlace, FREQ_LABEL_COUNT> out;
+    const TBoxRect box{76, 268, 584, 227};
+    ASSERT_TRUE(PlaceFreqLabelsCalc(Axis(0, 14, 0), box, Sizes<FREQ_LABEL_COUNT>(20, 12), out));
+    EXPECT_EQ(out[0].left, 76);
+    EXPECT_EQ(out[5].left, 76 + 584 - 20);
+    EXPECT_EQ(out[2].left, (584 / 5) * 2 + 76 - 10);
+    EXPECT_TRUE(out[5].visible && !out[6].visible);
+    EXPECT_FALSE(PlaceFreqLabelsCalc(Axis(0, 4, 0), box, Sizes<FREQ_LABEL_COUNT>(20, 12), out));
+
+    std::array<TLabelPlace, VOLT_LABEL_COUNT> v;
+    PlaceVoltLabelsCalc({76, 16, 584, 227}, Sizes<VOLT_LABEL_COUNT>(30, 12), v);
+    EXPECT_EQ(v[VL_MAX].top, 16 + 37 - 6 + 1);
+    EXPECT_EQ(v[VL_ZERO].top, 16 + 113 - 6);
+    EXPECT_EQ(v[VL_MIN].top, 16 + 189 - 6);
+    EXPECT_EQ(v[VL_UNIT].top, 16 - 6);
+    EXPECT_EQ(v[VL_UNIT].left, 76 - 30 - 2);
+    std::array<TLabelPlace, TIME_LABEL_COUNT> t;
+    PlaceTimeLabelsCalc({76, 16, 584, 227}, Sizes<TIME_LABEL_COUNT>(50, 12), t);
+    EXPECT_EQ(t[TL_END].left, 76 + 584 - 50);
+    EXPECT_EQ(t[TL_END].top, 16 + 227 + 2);
+}
+
+TEST(GraphLabelPrint, ScaledPositions) {
+    const TPrintRect r{472, 1801, 4606, 3248};
+    const float s = 6.25f; // 600 dpi printer, 96 dpi screen
+    std::array<TPrintPos, FREQ_LABEL_COUNT> f;
+    ASSERT_TRUE(PrintFreqLabelPositions(Axis(0, 14), r, s, Sizes<FREQ_LABEL_COUNT>(20, 12), f));
+    EXPECT_EQ(f[0].x, 472);
+    EXPECT_EQ(f[0].y, 3248 + 31);
+    EXPECT_EQ(f[14].x, 4606 - 125);
+    EXPECT_TRUE(f[3].write);
+
+    TFFTSetting d;
+    d.index_dB_max = 2;
+    d.index_dB_min = 17;
+    std::array<TPrintPos, DB_LABEL_COUNT> db;
+    ASSERT_TRUE(PrintdBLabelPositions(d, r, s, Sizes<DB_LABEL_COUNT>(40, 12), db));
+    // Pitch 96.47 printer pixels, 75-pixel labels: 0.7 * 75 < 96.47 shows every other label.
+    EXPECT_TRUE(db[2].write && !db[3].write && db[4].write);
+    EXPECT_EQ(db[2].x, 472 - 262);
+    EXPECT_EQ(db[2].y, 1801 - 37);
+    // Ends only: the bottom label sits on the bottom edge.
+    ASSERT_TRUE(PrintdBLabelPositions(d, {0, 0, 100, 60}, s, Sizes<DB_LABEL_COUNT>(40, 12), db));
+    int written = 0;
+    for (auto& p : db)
+        written += p.write;
+    EXPECT_EQ(written, 2);
+    EXPECT_EQ(db[17].y, 60 - 37);
+
+    std::array<TPrintPos, VOLT_LABEL_COUNT> v;
+    PrintVoltLabelPositions({472, 118, 4606, 1565}, s, Sizes<VOLT_LABEL_COUNT>(30, 12), v);
+    EXPECT_EQ(v[VL_UNIT].y, 118);
+    EXPECT_EQ(v[VL_MIN].y, (5 * 1447) / 6 + 118 - 37);
+    EXPECT_EQ(v[VL_MAX].x, 472 - 200);
+    std::array<TPrintPos, TIME_LABEL_COUNT> t;
+    PrintTimeLabelPositions({472, 118, 4606, 1565}, s, Sizes<TIME_LABEL_COUNT>(50, 12), t);
+    EXPECT_EQ(t[TL_START].y, 1565 + 12);
+    EXPECT_EQ(t[TL_END].x, 4606 - 325);
+}
