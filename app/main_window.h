@@ -105,6 +105,9 @@ public:
     void StatusBar1Click();
     void MenuDispSettingClick();
     void MenuADUnitSettingClick();
+    // What the FFT settings dialog's Set leads to: the new block taken over, the graphs
+    // redrawn, the spectra recomputed when the window or its options changed.
+    void ApplyFFTSetting(const TFFTSetting& work);
     void MenuFileExitClick();
 
     // Menu commands.

@@ -98,7 +98,10 @@ void TFormMain::MenuDispSettingClick() {
     FormFFTSetting->SetupDialog(&work, &Rec->FileSetting, &Rec->fDialogCancel);
     FormFFTSetting->exec();
     if (Rec->fDialogCancel == 1) return;
+    ApplyFFTSetting(work);
+}
 
+void TFormMain::ApplyFFTSetting(const TFFTSetting& work) {
     const TFFTSetting& old = Rec->FFTSetting;
     if (work.DataCountSel != old.DataCountSel && fDataValid && !fDataSaved) {
         fDataValid = false;
