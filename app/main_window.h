@@ -205,6 +205,8 @@ private:
     void BuildMenus();
     void CreateObjects();
     void SetStatusPanel(const std::string& text, int index);
+    // The menus, the start menu item and the peak buttons.
+    void EnableCommands(bool on);
     void RelayoutGraphs();
     void OnPoll();
 

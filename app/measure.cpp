@@ -41,22 +41,23 @@ void TFormMain::MeasureStartBtnClick() {
 
 void TFormMain::MenuMeasureStartClick() { StartMeasure(); }
 
+void TFormMain::EnableCommands(bool on) {
+    for (QMenu* m : {MenuFile, MenuMeasure, MenuData, MenuSetting, MenuHelp, MenuRef})
+        m->setEnabled(on);
+    MenuMeasureStart->setEnabled(on);
+    PeakBackBtn->setEnabled(on);
+    PeakFwdBtn->setEnabled(on);
+}
+
+// The start button stays enabled while measuring: it is the stop button then.
 void TFormMain::SetMeasuringControls() {
     MeasureStartBtn->setText(QString::fromUtf8("計測中止"));
-    for (QMenu* m : {MenuFile, MenuMeasure, MenuData, MenuSetting, MenuHelp, MenuRef})
-        m->setEnabled(false);
-    MenuMeasureStart->setEnabled(false);
-    PeakBackBtn->setEnabled(false);
-    PeakFwdBtn->setEnabled(false);
+    EnableCommands(false);
 }
 
 void TFormMain::SetIdleControls() {
     MeasureStartBtn->setText(QString::fromUtf8("計測開始"));
-    for (QMenu* m : {MenuFile, MenuMeasure, MenuData, MenuSetting, MenuHelp, MenuRef})
-        m->setEnabled(true);
-    MenuMeasureStart->setEnabled(true);
-    PeakBackBtn->setEnabled(true);
-    PeakFwdBtn->setEnabled(true);
+    EnableCommands(true);
 }
 
 void TFormMain::StartMeasure() {

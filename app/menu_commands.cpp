@@ -28,21 +28,13 @@ constexpr const char* kPrfFilter = "設定 ファイル (*.prf)|*.prf";
 } // namespace
 
 void TFormMain::LockControls() {
-    for (QMenu* m : {MenuFile, MenuMeasure, MenuData, MenuSetting, MenuHelp, MenuRef})
-        m->setEnabled(false);
-    MenuMeasureStart->setEnabled(false);
+    EnableCommands(false);
     MeasureStartBtn->setEnabled(false);
-    PeakBackBtn->setEnabled(false);
-    PeakFwdBtn->setEnabled(false);
 }
 
 void TFormMain::UnlockControls() {
-    for (QMenu* m : {MenuFile, MenuMeasure, MenuData, MenuSetting, MenuHelp, MenuRef})
-        m->setEnabled(true);
-    MenuMeasureStart->setEnabled(true);
+    EnableCommands(true);
     MeasureStartBtn->setEnabled(true);
-    PeakBackBtn->setEnabled(true);
-    PeakFwdBtn->setEnabled(true);
     MeasureStartBtn->setFocus();
 }
 

@@ -1,5 +1,7 @@
 #include "mymessage.h"
 
+#include "texts.h"
+
 TmyMessage::TmyMessage(TDialogSeam* seam, std::string unitName, std::string caption)
     : seam_(seam), UnitName(std::move(unitName)), Caption_(std::move(caption)) {}
 
@@ -18,14 +20,14 @@ void TmyMessage::ShowInitSaveError() {
 }
 void TmyMessage::ShowDataSaveError() { Show("データ保存できませんでした", TMsgIcon::Error); }
 void TmyMessage::ShowDataFileError() {
-    Show("データファイルの内容が正しくありませんでした", TMsgIcon::Error);
+    Show(TEXT_DATA_FILE_ERROR, TMsgIcon::Error);
 }
-void TmyMessage::ShowFFTSaveError() { Show("FFTデータ保存できませんでした", TMsgIcon::Error); }
+void TmyMessage::ShowFFTSaveError() { Show(TEXT_FFT_SAVE_ERROR, TMsgIcon::Error); }
 void TmyMessage::ShowSettingFileError() {
-    Show("設定ファイルの内容が正しくありませんでした", TMsgIcon::Error);
+    Show(TEXT_SETTING_FILE_ERROR, TMsgIcon::Error);
 }
 void TmyMessage::ShowNoData() { Show("データがありません", TMsgIcon::Error); }
 void TmyMessage::ShowLevelError() {
-    Show("入力信号レベルが適正範囲からはずれています", TMsgIcon::Warning);
+    Show(TEXT_LEVEL_ERROR, TMsgIcon::Warning);
 }
 void TmyMessage::ShowPrintError() { Show("印刷できませんでした", TMsgIcon::Error); }

@@ -2,6 +2,7 @@
 
 #include "readout_text.h"
 #include "status_bar.h"
+#include "texts.h"
 
 TmyStatus::TmyStatus(TStatusBar* bar, std::string unitName, int maxPanel)
     : bar_(bar), UnitName(std::move(unitName)), maxPanel_(maxPanel) {}
@@ -34,7 +35,7 @@ void TmyStatus::ShowRefLoaded() { SetPanelText("参照データを読み込み�
 void TmyStatus::ShowStarting() { SetPanelText("測定開始処理中です。。。", 2); }
 void TmyStatus::ShowMeasureError() { SetPanelText("計測エラーで終了", 2); }
 void TmyStatus::ShowLevelError() {
-    SetPanelText("入力信号レベルが適正範囲からはずれています", 2);
+    SetPanelText(TEXT_LEVEL_ERROR, 2);
 }
 
 void TmyStatus::ShowProgress(int n, uint32_t code) {

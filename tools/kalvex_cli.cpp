@@ -15,6 +15,7 @@
 #include "record.h"
 #include "signal_stats.h"
 #include "tables.h"
+#include "texts.h"
 
 namespace {
 
@@ -24,10 +25,10 @@ constexpr int kExitUsage = 2;
 constexpr int kExitLevel = 3;
 constexpr int kExitWrite = 4;
 
-constexpr const char* kMsgDataFile = "データファイルの内容が正しくありませんでした";
-constexpr const char* kMsgSettingFile = "設定ファイルの内容が正しくありませんでした";
-constexpr const char* kMsgLevel = "入力信号レベルが適正範囲からはずれています";
-constexpr const char* kMsgFFTSave = "FFTデータ保存できませんでした";
+constexpr const char* kMsgDataFile = TEXT_DATA_FILE_ERROR;
+constexpr const char* kMsgSettingFile = TEXT_SETTING_FILE_ERROR;
+constexpr const char* kMsgLevel = TEXT_LEVEL_ERROR;
+constexpr const char* kMsgFFTSave = TEXT_FFT_SAVE_ERROR;
 
 constexpr const char* kUsage =
     "usage: kalvex-cli analyze FILE.DTA [--settings FILE.prf] [--fft OUT.FFT] [--json]\n"

@@ -1,0 +1,8 @@
+// The program's message texts that more than one front end shows (the window's boxes and status
+// bar, and kalvex-cli). Every other wording lives with TmyMessage and TmyStatus.
+#pragma once
+
+inline constexpr const char* TEXT_DATA_FILE_ERROR = "データファイルの内容が正しくありませんでした";
+inline constexpr const char* TEXT_SETTING_FILE_ERROR = "設定ファイルの内容が正しくありませんでした";
+inline constexpr const char* TEXT_LEVEL_ERROR = "入力信号レベルが適正範囲からはずれています";
+inline constexpr const char* TEXT_FFT_SAVE_ERROR = "FFTデータ保存できませんでした";
