@@ -44,7 +44,7 @@ QLineEdit* NewReadout(QWidget* parent, int x, int y) {
     auto* e = new QLineEdit(QStringLiteral("---"), parent);
     e->setReadOnly(true);
     e->setAlignment(Qt::AlignRight);
-    e->setGeometry(x, y, 72, 21);
+    e->setGeometry(x, y, 66, 21);
     e->setFocusPolicy(Qt::NoFocus);
     return e;
 }
@@ -54,12 +54,22 @@ bool FolderWritable(const QString& dir) {
     return info.isDir() && info.isWritable();
 }
 
+// Folders of installed programs: settings never go there, whoever runs the program.
+bool IsSystemFolder(const QString& dir) {
+    const QString d = QDir(dir).canonicalPath();
+    return d.startsWith(QStringLiteral("/usr/")) || d == QStringLiteral("/bin") ||
+           d == QStringLiteral("/sbin") || d.startsWith(QStringLiteral("/opt/"));
+}
+
 } // namespace
 
 std::string DefaultInitFilePath() {
     const QString appDir = QCoreApplication::applicationDirPath();
     const QString beside = QDir(appDir).filePath(QString::fromUtf8(kInitFileName));
-    if (QFileInfo::exists(beside) || FolderWritable(appDir)) return beside.toStdString();
+    // Next to the program when this user can keep it there.
+    const QFileInfo file(beside);
+    const bool usable = file.exists() ? file.isWritable() : FolderWritable(appDir);
+    if (usable && !IsSystemFolder(appDir)) return beside.toStdString();
     const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     QDir().mkpath(config);
     return QDir(config).filePath(QString::fromUtf8(kInitFileName)).toStdString();
@@ -129,7 +139,7 @@ void TFormMain::BuildForm() {
     GroupRMS->setGeometry(colX, 10, 118, 52);
     EditRMS = NewReadout(GroupRMS, 6, 20);
     LabelRMS = NewLabel(GroupRMS, "[Vrms]");
-    LabelRMS->move(82, 23);
+    LabelRMS->move(76, 23);
 
     GroupPeak = new QGroupBox(QString::fromUtf8("ピーク成分"), Client);
     GroupPeak->setGeometry(colX, 74, 118, 142);
@@ -137,11 +147,11 @@ void TFormMain::BuildForm() {
     EditPeakdB = NewReadout(GroupPeak, 6, 48);
     EditPeakHz = NewReadout(GroupPeak, 6, 76);
     LabelPeakVolt = NewLabel(GroupPeak, "Vrms");
-    LabelPeakVolt->move(82, 23);
+    LabelPeakVolt->move(76, 23);
     LabelPeakdB = NewLabel(GroupPeak, "dB");
-    LabelPeakdB->move(82, 51);
+    LabelPeakdB->move(76, 51);
     LabelPeakHz = NewLabel(GroupPeak, "Hz");
-    LabelPeakHz->move(82, 79);
+    LabelPeakHz->move(76, 79);
     PeakBackBtn = new QPushButton(QStringLiteral("<<"), GroupPeak);
     PeakBackBtn->setGeometry(6, 106, 50, 26);
     PeakFwdBtn = new QPushButton(QStringLiteral(">>"), GroupPeak);

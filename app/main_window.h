@@ -218,6 +218,6 @@ private:
     bool closePending_ = false;
 };
 
-// Where "Kalvexini.prf" lives: next to the program when that folder is writable or already
-// holds the file, else in the user's configuration folder.
+// Where "Kalvexini.prf" lives: next to the program when this user can write it there (never in
+// the folder of an installed program), else in the user's configuration folder.
 std::string DefaultInitFilePath();
