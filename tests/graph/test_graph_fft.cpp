@@ -35,7 +35,7 @@ void LineSpectrum(TSignalData& d, float* spectrum, int line) {
     spectrum[line] = 1.0f;
 }
 
-QImage Spec(const TGraphWindow& w) {
+QImage SpectrumImage(const TGraphWindow& w) {
     return w.Graph->SpecBitmap.Image;
 }
 QImage Wave(const TGraphWindow& w) {
@@ -85,7 +85,7 @@ TEST(GraphObject, PaintBoxFramesAndCopiesTheBitmap) {
 TEST(GraphObject, EmptyGrids) {
     TGraphWindow w;
     w.Redraw();
-    const QImage s = Spec(w), v = Wave(w);
+    const QImage s = SpectrumImage(w), v = Wave(w);
     // dB lines every 15 pixels (15 divisions on 225), vertical log lines in two colours.
     for (int i = 1; i < 15; i++)
         EXPECT_GT(CountInRow(s, 15 * i, kSilver), 400) << i;
@@ -193,7 +193,7 @@ TEST(GraphSpectrum, LogAxisTraceWhereTheMappingsPutIt) {
     TGraphWindow w;
     LineSpectrum(w.Rec->SigData, w.Rec->Spectrum.data(), 100);
     w.Graph->DrawSpectrum(0);
-    const QImage s = Spec(w);
+    const QImage s = SpectrumImage(w);
     const TLogAxis ax = TraceLogAxis(0.1f, 5000.0f);
     const int x100 = LogX(582, 100, ax);
     EXPECT_EQ(Px(s, x100, 0), kRed);
@@ -213,7 +213,7 @@ TEST(GraphSpectrum, LinearAxisAndRelativeMode) {
     LineSpectrum(w.Rec->SigData, w.Rec->Spectrum.data(), 100);
     w.Rec->Spectrum[100] = 0.5f; // relative: still the 0 dB line
     w.Graph->DrawSpectrum(0);
-    const QImage s = Spec(w);
+    const QImage s = SpectrumImage(w);
     EXPECT_EQ(Px(s, LinX(582, 300, 1000), dBY(225, -113.98f, MakedBAxis(w.Rec->FFTSetting))), kRed);
     EXPECT_EQ(CountInColumn(s, LinX(582, 600, 1000), kRed), 0) << "no bins beyond 511";
     EXPECT_EQ(Px(s, LinX(582, 200, 1000), 5), kSilver) << "200 Hz grid line (100 Hz step)";
@@ -223,15 +223,15 @@ TEST(GraphSpectrum, EmptyOrZeroBlocksKeepThePicture) {
     TGraphWindow w;
     LineSpectrum(w.Rec->SigData, w.Rec->Spectrum.data(), 100);
     w.Graph->DrawSpectrum(0);
-    const QImage before = Spec(w);
+    const QImage before = SpectrumImage(w);
     for (size_t i = 0; i < 512; i++)
         w.Rec->Spectrum[i] = 0;
     w.Graph->DrawSpectrum(0);
-    EXPECT_EQ(Spec(w), before);
+    EXPECT_EQ(SpectrumImage(w), before);
     w.Rec->SigData.ad_dnum = 0;
     w.Graph->DrawSpectrum(0);
     w.Graph->DrawSpectrumWithRef();
-    EXPECT_EQ(Spec(w), before);
+    EXPECT_EQ(SpectrumImage(w), before);
 }
 
 TEST(GraphSpectrum, OverlayMasksOnTheLogAxisAndXorsOnTheLinearOne) {
@@ -239,7 +239,7 @@ TEST(GraphSpectrum, OverlayMasksOnTheLogAxisAndXorsOnTheLinearOne) {
     LineSpectrum(w.Rec->SigData, w.Rec->Spectrum.data(), 100);
     LineSpectrum(w.Rec->RefData, w.Rec->RefSpectrum.data(), 250);
     w.Graph->DrawSpectrumWithRef();
-    QImage s = Spec(w);
+    QImage s = SpectrumImage(w);
     const TLogAxis ax = TraceLogAxis(0.1f, 5000.0f);
     EXPECT_EQ(Px(s, LogX(582, 50, ax), 180), kRed & kGrey) << "both on the floor line: AND";
     EXPECT_EQ(Px(s, LogX(582, 250, ax), 0), kGrey) << "reference alone over white";
@@ -247,7 +247,7 @@ TEST(GraphSpectrum, OverlayMasksOnTheLogAxisAndXorsOnTheLinearOne) {
     w.Rec->FFTSetting.fLogGraph = 0;
     w.Rec->FFTSetting.index_FreqE = 12;
     w.Graph->DrawSpectrumWithRef();
-    s = Spec(w);
+    s = SpectrumImage(w);
     EXPECT_EQ(Px(s, LinX(582, 50, 1000), 180), kRed ^ kGrey) << "both on the floor line: XOR";
     EXPECT_EQ(Px(s, LinX(582, 250, 1000), 0), kWhite ^ kGrey);
     EXPECT_EQ(Px(s, LinX(582, 200, 1000), 100), kSilver) << "the grid is left alone";
@@ -260,7 +260,7 @@ TEST(GraphSpectrum, OverlayWithoutMeasurementStartsAfresh) {
     w.Rec->RefSpectrum[200] = 0.25f;
     w.Graph->SpecBitmap.Image.fill(Qt::black);
     w.Graph->DrawSpectrumWithRef();
-    const QImage s = Spec(w);
+    const QImage s = SpectrumImage(w);
     EXPECT_EQ(CountColour(s, 0), 0) << "old picture gone";
     EXPECT_EQ(Px(s, LogX(582, 200, TraceLogAxis(0.1f, 5000.0f)), 0), kGrey)
         << "the reference is its own 0 dB";
@@ -271,8 +271,8 @@ TEST(GraphSpectrum, DegenerateLogAxisDrawsNoTraceAndNoFrequencyLines) {
     w.Rec->FFTSetting.index_FreqS = w.Rec->FFTSetting.index_FreqE = 9;
     LineSpectrum(w.Rec->SigData, w.Rec->Spectrum.data(), 100);
     w.Redraw();
-    EXPECT_EQ(CountColour(Spec(w), kRed), 0);
-    EXPECT_EQ(CountInRow(Spec(w), 7, kSilver), 0);
+    EXPECT_EQ(CountColour(SpectrumImage(w), kRed), 0);
+    EXPECT_EQ(CountInRow(SpectrumImage(w), 7, kSilver), 0);
     EXPECT_EQ(w.Graph->XToBin(584, 100), -1);
 }
 
@@ -403,7 +403,7 @@ TEST(GraphRendering, EqualsEverySegmentWithQPainter) {
     for (int log : {1, 0}) {
         s.fLogGraph = static_cast<uint8_t>(log);
         w.Graph->ClearGraphs();
-        const QImage grid = Spec(w);
+        const QImage grid = SpectrumImage(w);
         w.Graph->DrawSpectrum(0);
         std::vector<QPoint> p;
         const TdBAxis dax = MakedBAxis(s);
@@ -419,7 +419,7 @@ TEST(GraphRendering, EqualsEverySegmentWithQPainter) {
                            dBY(225, w.Graph->SigdB[static_cast<size_t>(i)], dax));
         }
         EXPECT_GT(p.size(), 100000u);
-        EXPECT_EQ(Spec(w), drawAll(grid, p)) << "log " << log;
+        EXPECT_EQ(SpectrumImage(w), drawAll(grid, p)) << "log " << log;
     }
     // The empty grid of a block of the same length is the grid under the trace.
     s.DataCountMax = d.ad_dnum;
