@@ -51,6 +51,35 @@ std::string_view StripCr(std::string_view raw, std::string& scratch) {
     return scratch;
 }
 
+// The common sample line "digits,number" + CR LF, read in place in one pass. False (nothing
+// consumed) for anything else: the general line rules then take the line.
+bool FastSampleLine(TLineReader& in, uint32_t& code, float& volt) {
+    const std::string_view rest = in.Rest();
+    const char* const begin = rest.data();
+    const char* const end = begin + rest.size();
+    const char* p = begin;
+    uint32_t c = 0;
+    while (p < end && *p >= '0' && *p <= '9') c = c * 10u + static_cast<uint32_t>(*p++ - '0');
+    if (p == begin || p - begin > 10 || p == end || *p != ',') return false;
+    ++p;
+    if (p == end || *p == '+') return false;
+    double v = 0;
+    const auto res = std::from_chars(p, end, v);
+    if (res.ec != std::errc()) return false;
+    p = res.ptr;
+    if (p < end && *p == '\r') ++p;
+    if (p < end) {
+        if (*p != '\n') return false;
+        ++p;
+    }
+    const auto f = static_cast<float>(v);
+    if (!std::isfinite(f)) return false;
+    code = c;
+    volt = f;
+    in.Skip(static_cast<size_t>(p - begin));
+    return true;
+}
+
 enum class BodyResult { Continue, Fail };
 
 // Reads a section body; handle() applies one key line. Returns true when the end marker was
@@ -296,6 +325,7 @@ bool TmyFile::ReadDataSection(TLineReader& in, TSignalData* sig) {
     }
 
     for (int32_t i = 0; i < *count; ++i) {
+        if (FastSampleLine(in, sig->pCode[i], sig->pVolt[i])) continue;
         std::string_view raw;
         // Same rules as ReadLine, without copying the line.
         do {

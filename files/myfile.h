@@ -6,6 +6,7 @@
 // into scratch copies; the caller's records change only when the whole read succeeds.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -27,6 +28,10 @@ public:
     explicit TLineReader(std::string text) : buf_(std::move(text)) {}
     // The next raw line without its LF; false at the end.
     bool NextRaw(std::string_view& line);
+    // Everything not read yet, and a step over part of it (for readers that scan lines in
+    // place).
+    std::string_view Rest() const { return std::string_view(buf_).substr(pos_); }
+    void Skip(size_t n) { pos_ = std::min(buf_.size(), pos_ + n); }
 
 private:
     std::string buf_;

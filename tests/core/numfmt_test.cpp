@@ -99,3 +99,27 @@ TEST(CoreNumFmt, GeneralFormatDigitsAreExactlyRounded) {
     for (double v : {1.0, 2.5, 1e15, 999999999999999.5, 0.0001, 9.99999999999999e-5})
         check(v);
 }
+
+// The quick path for ordinary texts gives exactly the C library's conversion.
+TEST(CoreNumFmt, ParseDoubleMatchesTheCLibrary) {
+    std::mt19937_64 rng(5);
+    char buf[64];
+    for (int i = 0; i < 200000; ++i) {
+        const auto f = std::bit_cast<float>(static_cast<uint32_t>(rng()));
+        const double d = std::bit_cast<double>(rng());
+        for (double v : {static_cast<double>(f), d}) {
+            if (!std::isfinite(v)) continue;
+            for (const char* fmt : {"%.15g", "%.17g", "%.6e", "%.3f"}) {
+                std::snprintf(buf, sizeof buf, fmt, v);
+                const auto got = ParseDouble(buf);
+                ASSERT_TRUE(got.has_value()) << buf;
+                EXPECT_EQ(std::bit_cast<uint64_t>(*got), std::bit_cast<uint64_t>(std::strtod(buf, nullptr)))
+                    << buf;
+            }
+        }
+    }
+    EXPECT_EQ(ParseDouble("-0"), -0.0);
+    EXPECT_EQ(ParseDouble("12345678901234567890123"), 12345678901234567890123.0);
+    EXPECT_EQ(ParseDouble("1E-30"), 1e-30);
+    EXPECT_EQ(ParseDouble("1e5"), 1e5);
+}

@@ -161,6 +161,36 @@ TEST_F(DtaTest, SampleLineConversions) {
     EXPECT_EQ(rec->RefVoltBuf[1023], 1e-5f);
 }
 
+TEST_F(DtaTest, EveryFormOfASampleLineReadsByTheSameRules) {
+    auto lines = Samples(1024, "7,0.5");
+    lines[3] = "12345678901,1";      // more than ten digits: the column wraps
+    lines[4] = "+5,+2.5";            // signs count as zero digits; "+" before a number
+    lines[5] = "1\r2,1E-3";          // a CR inside is removed first
+    lines[6] = ";comment";           // skipped, not counted
+    lines.insert(lines.begin() + 7, "9,-0.25");
+    lines[8] = "a,1e2";              // hex letters count in the code column
+    lines[9] = ",3";                 // no code text
+    ASSERT_TRUE(LoadText(DataFile(lines)));
+    EXPECT_EQ(rec->RefCodeBuf[0], TmyFile::DecStrToCode("12345678901"));
+    EXPECT_EQ(rec->RefVoltBuf[0], 1.0f);
+    EXPECT_EQ(rec->RefCodeBuf[1], 5u);
+    EXPECT_EQ(rec->RefVoltBuf[1], 2.5f);
+    EXPECT_EQ(rec->RefCodeBuf[2], 12u);
+    EXPECT_EQ(rec->RefVoltBuf[2], 1e-3f);
+    EXPECT_EQ(rec->RefCodeBuf[3], 9u);
+    EXPECT_EQ(rec->RefVoltBuf[3], -0.25f);
+    EXPECT_EQ(rec->RefCodeBuf[4], 10u);
+    EXPECT_EQ(rec->RefVoltBuf[4], 100.0f);
+    EXPECT_EQ(rec->RefCodeBuf[5], 0u);
+    EXPECT_EQ(rec->RefCodeBuf[6], 7u);
+    EXPECT_EQ(rec->RefVoltBuf[6], 0.5f);
+    for (const char* bad : {"7,0.5 ", "7,inf", "7,0x10", "7,", "7,1.5\r\r\rx"}) {
+        auto l = Samples(1024);
+        l[500] = bad;
+        EXPECT_FALSE(LoadText(DataFile(l))) << bad;
+    }
+}
+
 TEST_F(DtaTest, CountsAndDataSectionRules) {
     EXPECT_FALSE(LoadText(DataFile(Samples(1023))));
     EXPECT_FALSE(LoadText(DataFile(Samples(1500))));
