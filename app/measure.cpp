@@ -66,6 +66,8 @@ void TFormMain::StartMeasure() {
         UnitCallScope scope(unitCallDepth_);
         SetMeasuringControls();
         myStatus->ClearStatus();
+        // Panel 0 tells of this start only: an old "not found" must not outlive it.
+        myStatus->SetPanelText("", 0);
         Rec->ADSetting = NextADSetting;
         fUnitOpen = OpenUnit();
         if (fUnitOpen) {
@@ -146,6 +148,7 @@ void TFormMain::AcquireStep() {
     const int want = std::min(block, total - RecvCount);
     if (!ADUnit->ReadSamples(Rec->CodeBuf.data() + RecvCount, n, want)) {
         ADUnit->StopConvert();
+        myStatus->SetPanelText("", 1); // no longer measuring
         myStatus->ShowMeasureError();
         fMeasuring = false;
         Rec->SigData.ad_dnum = 0;
@@ -174,6 +177,7 @@ void TFormMain::AcquireStep() {
         // Nothing valid is held after a rejected block: save, print and export refuse.
         fDataValid = false;
         SetIdleControls();
+        myStatus->SetPanelText("", 1); // no longer measuring
         myStatus->ShowLevelError();
         myMessage->ShowLevelError();
         return;

@@ -171,7 +171,9 @@ int Analyze(const TAnalyzeArgs& args) {
     const uint32_t codeMax = GetCodeMax(sig);
     const uint32_t codeMin = GetCodeMin(sig);
     const double stdDev = CalcCodeStdDev(sig);
-    const std::string stats = LevelStatsText(fft.fSig_Volt, codeMax, codeMin, stdDev);
+    // The window holds the deviation as a 32-bit float; its status text is made from that.
+    const std::string stats =
+        LevelStatsText(fft.fSig_Volt, codeMax, codeMin, static_cast<float>(stdDev));
     const std::string status = DeltaFStatusText(true, ad, n, fft);
     const std::string rate = RateText(sig.spsSel, sig.sinc3);
 

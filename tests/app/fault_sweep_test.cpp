@@ -57,6 +57,9 @@ protected:
 } // namespace
 
 TEST_F(FaultSweep, NgToASetupCommandEndsSilentlyWithTheLinkOpen) {
+    // An old connection error in panel 0 goes with the next start.
+    Start();
+    Form->myStatus->ShowNotFound();
     for (const char* cmd : {"S3", "FD", "U?", "V?"}) {
         TUnitFaults f;
         f.ngCommand = cmd;
@@ -65,6 +68,7 @@ TEST_F(FaultSweep, NgToASetupCommandEndsSilentlyWithTheLinkOpen) {
         SmallBlock();
         Form->StartMeasure();
         EXPECT_TRUE(Messages().empty()) << cmd;
+        EXPECT_EQ(Panel(0), "") << cmd;
         EXPECT_FALSE(Form->fMeasuring) << cmd;
         EXPECT_TRUE(Form->ADUnit->IsOpen()) << cmd; // left open, as the silent failures do
         EXPECT_EQ(Unit->Wire.find("A0"), std::string::npos) << cmd << " wire: " << Unit->Wire;
@@ -92,6 +96,7 @@ TEST_F(FaultSweep, RecordWithoutCrOrALinkThatClosesMidStream) {
     SmallBlock();
     Measure();
     EXPECT_EQ(Panel(2), "計測エラーで終了");
+    EXPECT_EQ(Panel(1), "");
     EXPECT_FALSE(Form->fDataValid);
     EXPECT_TRUE(Messages().empty());
 
