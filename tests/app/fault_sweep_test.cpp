@@ -140,7 +140,12 @@ TEST_F(FaultSweep, AHundredMeasurementsKeepMemoryFlat) {
     const long grown = RssKb() - before;
     RecordProperty("rss_growth_kb", static_cast<int>(grown));
     std::printf("RSS growth over 100 measurements: %ld kB\n", grown);
+#if defined(__SANITIZE_ADDRESS__)
+    // The address sanitizer keeps freed blocks in quarantine; its leak check covers this build.
+    GTEST_SKIP() << "resident size is not meaningful under the address sanitizer";
+#else
     EXPECT_LT(grown, 2048);
+#endif
 }
 
 TEST_F(FaultSweep, SaveOntoAFullDiskKeepsTheOldFile) {
