@@ -129,9 +129,9 @@ void TFormMain::BuildForm() {
     LabelVoltUnit = NewLabel(Client, "V");
     LabelTimeS = NewLabel(Client, "0");
     LabelTimeE = NewLabel(Client, "100ms");
-    for (QWidget* w : std::initializer_list<QWidget*>{PaintBox1, PaintBox3, LabelVoltmax,
-                                                      LabelVoltzero, LabelVoltmin, LabelVoltUnit,
-                                                      LabelTimeS, LabelTimeE})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{PaintBox1, PaintBox3, LabelVoltmax, LabelVoltzero,
+                                         LabelVoltmin, LabelVoltUnit, LabelTimeS, LabelTimeE})
         w->hide();
 
     const int colX = CLIENT_WIDTH - 124;
@@ -204,8 +204,7 @@ void TFormMain::BuildMenus() {
     MenuHelpVersion = MenuHelp->addAction(text("バージョン(&V)"));
 
     connect(MenuFileNew, &QAction::triggered, this, &TFormMain::MenuFileNewClick);
-    connect(MenuFilePrintSetting, &QAction::triggered, this,
-            &TFormMain::MenuFilePrintSettingClick);
+    connect(MenuFilePrintSetting, &QAction::triggered, this, &TFormMain::MenuFilePrintSettingClick);
     connect(MenuFilePrint, &QAction::triggered, this, &TFormMain::MenuFilePrintClick);
     connect(MenuFileExit, &QAction::triggered, this, &TFormMain::MenuFileExitClick);
     connect(MenuDataLoad, &QAction::triggered, this, &TFormMain::MenuDataLoadClick);
@@ -228,14 +227,19 @@ void TFormMain::CreateObjects() {
     size_t k = 0;
     std::array<QLabel*, 15> freq{};
     std::array<QLabel*, 22> dB{};
-    for (auto& l : freq) l = NewLabel(Client, "");
-    for (auto& l : dB) l = NewLabel(Client, "");
-    for (auto* l : freq) GraphLabels[k++] = l;
-    for (auto* l : dB) GraphLabels[k++] = l;
-    for (QLabel* l : {LabelVoltmax, LabelVoltzero, LabelVoltmin, LabelVoltUnit, LabelTimeS,
-                      LabelTimeE})
+    for (auto& l : freq)
+        l = NewLabel(Client, "");
+    for (auto& l : dB)
+        l = NewLabel(Client, "");
+    for (auto* l : freq)
         GraphLabels[k++] = l;
-    for (QLabel* l : GraphLabels) l->hide();
+    for (auto* l : dB)
+        GraphLabels[k++] = l;
+    for (QLabel* l :
+         {LabelVoltmax, LabelVoltzero, LabelVoltmin, LabelVoltUnit, LabelTimeS, LabelTimeE})
+        GraphLabels[k++] = l;
+    for (QLabel* l : GraphLabels)
+        l->hide();
     PeakEdits.EditPeakVolt = EditPeakVolt;
     PeakEdits.EditPeakdB = EditPeakdB;
     PeakEdits.EditPeakHz = EditPeakHz;
@@ -248,9 +252,8 @@ void TFormMain::CreateObjects() {
     ADUnit = std::make_unique<TADC>();
     if (options_.pumpEventsInWaits)
         Tft_FIFO::Hooks.pump = [] { QCoreApplication::processEvents(QEventLoop::AllEvents); };
-    FFTGraph = std::make_unique<TGraph_FFT>(this, PaintBox1, PaintBox3, GraphLabels,
-                                            &Rec->RefData, &Rec->SigData, &Rec->ADSetting,
-                                            &Rec->FFTSetting);
+    FFTGraph = std::make_unique<TGraph_FFT>(this, PaintBox1, PaintBox3, GraphLabels, &Rec->RefData,
+                                            &Rec->SigData, &Rec->ADSetting, &Rec->FFTSetting);
     FFTGraph->SetMainFormSize([this] { return QSize(OuterWidth(), OuterHeight()); });
     MeasureStartBtn->setText(QString::fromUtf8("計測開始"));
 
@@ -259,8 +262,12 @@ void TFormMain::CreateObjects() {
     FormVersion = new TFormVersion(this);
 }
 
-int TFormMain::OuterWidth() const { return Client->width() + FRAME_EXTRA_WIDTH; }
-int TFormMain::OuterHeight() const { return Client->height() + FRAME_EXTRA_HEIGHT; }
+int TFormMain::OuterWidth() const {
+    return Client->width() + FRAME_EXTRA_WIDTH;
+}
+int TFormMain::OuterHeight() const {
+    return Client->height() + FRAME_EXTRA_HEIGHT;
+}
 
 void TFormMain::FirstIdle() {
     fFirstIdle = false;
@@ -337,7 +344,9 @@ void TFormMain::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void TFormMain::MenuFileExitClick() { close(); }
+void TFormMain::MenuFileExitClick() {
+    close();
+}
 
 void TFormMain::OnPoll() {
     if (fMeasuring) AcquireStep();

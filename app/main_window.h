@@ -32,10 +32,10 @@ class TmyStatus;
 
 // The parts of a program run that tests replace.
 struct TFormMainOptions {
-    TDialogSeam* seam = nullptr;    // null: Qt dialogs over the window
-    std::string initFilePath;       // empty: the usual place of "Kalvexini.prf"
-    bool pumpEventsInWaits = true;  // the unit's reply waits keep the window responsive
-    int pollIntervalMs = 1;         // acquisition polling while a measurement runs
+    TDialogSeam* seam = nullptr;     // null: Qt dialogs over the window
+    std::string initFilePath;        // empty: the usual place of "Kalvexini.prf"
+    bool pumpEventsInWaits = true;   // the unit's reply waits keep the window responsive
+    int pollIntervalMs = 1;          // acquisition polling while a measurement runs
     bool printWithoutDialog = false; // print to the printer as set up, without asking
 };
 
@@ -214,7 +214,7 @@ private:
     std::unique_ptr<QPrinter> printer_;
     std::string initPath_;
     QTimer pollTimer_;
-    int unitCallDepth_ = 0;   // inside a unit wait that pumps events
+    int unitCallDepth_ = 0; // inside a unit wait that pumps events
     bool closePending_ = false;
 };
 

@@ -39,7 +39,9 @@ void TFormMain::MeasureStartBtnClick() {
     }
 }
 
-void TFormMain::MenuMeasureStartClick() { StartMeasure(); }
+void TFormMain::MenuMeasureStartClick() {
+    StartMeasure();
+}
 
 void TFormMain::EnableCommands(bool on) {
     for (QMenu* m : {MenuFile, MenuMeasure, MenuData, MenuSetting, MenuHelp, MenuRef})
@@ -199,14 +201,16 @@ void TFormMain::CalcSpectrum(TSignalData& block) {
     ::CalcSpectrum(*myFFT, Rec->FFTSetting, block, SpectrumWorkOf(*Rec));
 }
 
-void TFormMain::DrawGraphs() { FFTGraph->DrawGraphs(fDataValid, fRefValid); }
+void TFormMain::DrawGraphs() {
+    FFTGraph->DrawGraphs(fDataValid, fRefValid);
+}
 
 void TFormMain::AutoSaveData() {
     TFileSetting& file = Rec->FileSetting;
     if (file.fSaveDataFile != 1 || file.DataFileName.empty()) return;
     Rec->ADSetting.sinc3 = Rec->SigData.sinc3;
-    fDataSaved = myFile->WriteDTA(DTA_HEADER, &Rec->ADSetting, &Rec->SigData, &Rec->FFTSetting,
-                                  &file);
+    fDataSaved =
+        myFile->WriteDTA(DTA_HEADER, &Rec->ADSetting, &Rec->SigData, &Rec->FFTSetting, &file);
     if (fDataSaved)
         ShowTitleFile();
     else

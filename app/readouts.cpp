@@ -13,7 +13,8 @@
 #include "signal_stats.h"
 
 void TFormMain::ClearPeakEdits() {
-    for (QLineEdit* e : {EditPeakVolt, EditPeakdB, EditPeakHz}) e->setText(QStringLiteral("---"));
+    for (QLineEdit* e : {EditPeakVolt, EditPeakdB, EditPeakHz})
+        e->setText(QStringLiteral("---"));
 }
 
 void TFormMain::ClearRmsEdit() {

@@ -18,14 +18,16 @@ __extension__ typedef unsigned __int128 u128;
 
 constexpr u128 Pow10(int p) {
     u128 v = 1;
-    for (int i = 0; i < p; ++i) v *= 10;
+    for (int i = 0; i < p; ++i)
+        v *= 10;
     return v;
 }
 
 constexpr int kMaxPow = 38;
 constexpr auto kPow10 = [] {
     std::array<u128, kMaxPow + 1> t{};
-    for (int p = 0; p <= kMaxPow; ++p) t[static_cast<size_t>(p)] = Pow10(p);
+    for (int p = 0; p <= kMaxPow; ++p)
+        t[static_cast<size_t>(p)] = Pow10(p);
     return t;
 }();
 
@@ -149,11 +151,13 @@ std::string FormatFixed(double value, int decimals) {
     if (point <= 0) {
         out.push_back('0');
     } else {
-        for (int i = 0; i < point; ++i) out.push_back(digitAt(i));
+        for (int i = 0; i < point; ++i)
+            out.push_back(digitAt(i));
     }
     if (decimals > 0) {
         out.push_back('.');
-        for (int p = 0; p < decimals; ++p) out.push_back(digitAt(point + p));
+        for (int p = 0; p < decimals; ++p)
+            out.push_back(digitAt(point + p));
     }
     if (neg && out.find_first_of("123456789") != std::string::npos) out.insert(out.begin(), '-');
     return out;
@@ -174,7 +178,8 @@ int FormatGeneralTo(char* out, double value) {
     if (value < 0) *p++ = '-';
     const Decimal15 d = ToDecimal15(std::fabs(value));
     int n = 15;
-    while (n > 1 && d.digits[n - 1] == '0') --n;
+    while (n > 1 && d.digits[n - 1] == '0')
+        --n;
     const int exp = d.point - 1;
     if (exp < -4 || exp >= 15) {
         *p++ = d.digits[0];
@@ -188,11 +193,13 @@ int FormatGeneralTo(char* out, double value) {
     } else if (d.point <= 0) {
         *p++ = '0';
         *p++ = '.';
-        for (int i = d.point; i < 0; ++i) *p++ = '0';
+        for (int i = d.point; i < 0; ++i)
+            *p++ = '0';
         std::memcpy(p, d.digits, static_cast<size_t>(n));
         p += n;
     } else {
-        for (int i = 0; i < d.point; ++i) *p++ = i < n ? d.digits[i] : '0';
+        for (int i = 0; i < d.point; ++i)
+            *p++ = i < n ? d.digits[i] : '0';
         if (n > d.point) {
             *p++ = '.';
             std::memcpy(p, d.digits + d.point, static_cast<size_t>(n - d.point));
@@ -226,8 +233,8 @@ std::optional<double> ParseDouble(std::string_view text) {
     }
     if (text.empty()) return std::nullopt;
     double v = 0;
-    auto res = std::from_chars(text.data(), text.data() + text.size(), v,
-                               std::chars_format::general);
+    auto res =
+        std::from_chars(text.data(), text.data() + text.size(), v, std::chars_format::general);
     if (res.ec != std::errc() || res.ptr != text.data() + text.size()) return std::nullopt;
     if (!std::isfinite(v)) return std::nullopt;
     return v;

@@ -4,11 +4,15 @@
 #include <unistd.h>
 #include <vector>
 
-bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
+bool IsPathSeparator(char c) {
+    return c == '/' || c == '\\';
+}
 
 namespace {
 
-size_t LastSeparator(std::string_view path) { return path.find_last_of("/\\"); }
+size_t LastSeparator(std::string_view path) {
+    return path.find_last_of("/\\");
+}
 
 } // namespace
 
@@ -25,7 +29,9 @@ std::string BaseName(std::string_view path) {
     return std::string(path.substr(0, dot));
 }
 
-bool ContainsDot(std::string_view path) { return path.find('.') != std::string_view::npos; }
+bool ContainsDot(std::string_view path) {
+    return path.find('.') != std::string_view::npos;
+}
 
 std::string WithDefaultExtension(std::string_view path, std::string_view ext) {
     std::string out(path);

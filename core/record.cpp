@@ -15,7 +15,9 @@ std::unique_ptr<TMeasureRecord> TMeasureRecord::Create() {
     return std::unique_ptr<TMeasureRecord>(new TMeasureRecord());
 }
 
-void SetDefaultADSetting(TADSetting& s) { s = TADSetting{}; }
+void SetDefaultADSetting(TADSetting& s) {
+    s = TADSetting{};
+}
 
 void SetDefaultFFTSetting(TFFTSetting& fft, TFileSetting& file) {
     fft = TFFTSetting{};

@@ -15,9 +15,9 @@ constexpr int MAX_DATA_COUNT = 262144;
 
 // A/D unit settings (section "A:").
 struct TADSetting {
-    int32_t spsSel = 13;  // sampling-rate index 0..13
-    uint8_t sinc3 = 1;    // 1 = Sinc3, 0 = Sinc5+Sinc1
-    int32_t ch_sel = 0;   // 0 = CH0, 1 = CH1
+    int32_t spsSel = 13; // sampling-rate index 0..13
+    uint8_t sinc3 = 1;   // 1 = Sinc3, 0 = Sinc5+Sinc1
+    int32_t ch_sel = 0;  // 0 = CH0, 1 = CH1
     bool operator==(const TADSetting&) const = default;
 };
 

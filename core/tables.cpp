@@ -16,12 +16,11 @@ struct RateRow {
 constexpr std::array<RateRow, RATE_COUNT> kRates{{
     {"5sps", 200.0f, "5sps", 200.0f, 1},
     {"10sps", 100.0f, "10sps", 100.0f, 1},
-    {"16.67sps", static_cast<float>(1000.0 / 16.67), "16.66sps",
-     static_cast<float>(1000.0 / 16.66), 1},
+    {"16.67sps", static_cast<float>(1000.0 / 16.67), "16.66sps", static_cast<float>(1000.0 / 16.66),
+     1},
     {"20sps", 50.0f, "20sps", 50.0f, 1},
     {"50sps", 20.0f, "49.96sps", static_cast<float>(1000.0 / 49.96), 1},
-    {"60sps", static_cast<float>(1000.0 / 60.0), "59.92sps", static_cast<float>(1000.0 / 59.92),
-     1},
+    {"60sps", static_cast<float>(1000.0 / 60.0), "59.92sps", static_cast<float>(1000.0 / 59.92), 1},
     {"100sps", 10.0f, "100sps", 10.0f, 1},
     {"200sps", 5.0f, "200sps", 5.0f, 2},
     {"400sps", 2.5f, "397.5sps", static_cast<float>(1000.0 / 397.5), 4},
@@ -32,10 +31,12 @@ constexpr std::array<RateRow, RATE_COUNT> kRates{{
     {"10ksps", 0.1f, "10ksps", 0.1f, 64},
 }};
 
-constexpr std::array<double, FREQ_SCALE_COUNT> kFreqScale{
-    0.1, 0.2, 0.5, 1, 2, 5, 10, 20, 50, 100, 200, 500, 1000, 2500, 5000};
+constexpr std::array<double, FREQ_SCALE_COUNT> kFreqScale{0.1, 0.2, 0.5, 1,   2,    5,    10,  20,
+                                                          50,  100, 200, 500, 1000, 2500, 5000};
 
-bool ValidRate(int32_t i) { return i >= 0 && i < RATE_COUNT; }
+bool ValidRate(int32_t i) {
+    return i >= 0 && i < RATE_COUNT;
+}
 
 } // namespace
 
@@ -71,4 +72,6 @@ double FreqScaleHz(int32_t index) {
     return kFreqScale[static_cast<size_t>(index)];
 }
 
-int dBScaleValue(int32_t index) { return 20 - 10 * index; }
+int dBScaleValue(int32_t index) {
+    return 20 - 10 * index;
+}

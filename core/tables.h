@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-constexpr int RATE_COUNT = 14;       // spsSel 0..13
+constexpr int RATE_COUNT = 14;        // spsSel 0..13
 constexpr int DATA_COUNT_CHOICES = 9; // DataCountSel 0..8
 constexpr int FREQ_SCALE_COUNT = 15;  // index_FreqS / index_FreqE 0..14
 constexpr int DB_SCALE_COUNT = 21;    // index_dB_max / index_dB_min 0..20

@@ -12,22 +12,36 @@ void TmyMessage::Show(const std::string& text, TMsgIcon icon) {
 void TmyMessage::ShowMemoryError(const std::string& objectName) {
     Show("致命的なメモリエラーです:" + objectName, TMsgIcon::Error);
 }
-void TmyMessage::ShowSendError() { Show("コマンド送信エラーです", TMsgIcon::Error); }
-void TmyMessage::ShowNotFound() { Show(UnitName + "が見つかりませんでした", TMsgIcon::Error); }
-void TmyMessage::ShowNoResponse() { Show(UnitName + "が応答しませんでした", TMsgIcon::Error); }
+void TmyMessage::ShowSendError() {
+    Show("コマンド送信エラーです", TMsgIcon::Error);
+}
+void TmyMessage::ShowNotFound() {
+    Show(UnitName + "が見つかりませんでした", TMsgIcon::Error);
+}
+void TmyMessage::ShowNoResponse() {
+    Show(UnitName + "が応答しませんでした", TMsgIcon::Error);
+}
 void TmyMessage::ShowInitSaveError() {
     Show("初期設定ファイルを保存できませんでした", TMsgIcon::Warning);
 }
-void TmyMessage::ShowDataSaveError() { Show("データ保存できませんでした", TMsgIcon::Error); }
+void TmyMessage::ShowDataSaveError() {
+    Show("データ保存できませんでした", TMsgIcon::Error);
+}
 void TmyMessage::ShowDataFileError() {
     Show(TEXT_DATA_FILE_ERROR, TMsgIcon::Error);
 }
-void TmyMessage::ShowFFTSaveError() { Show(TEXT_FFT_SAVE_ERROR, TMsgIcon::Error); }
+void TmyMessage::ShowFFTSaveError() {
+    Show(TEXT_FFT_SAVE_ERROR, TMsgIcon::Error);
+}
 void TmyMessage::ShowSettingFileError() {
     Show(TEXT_SETTING_FILE_ERROR, TMsgIcon::Error);
 }
-void TmyMessage::ShowNoData() { Show("データがありません", TMsgIcon::Error); }
+void TmyMessage::ShowNoData() {
+    Show("データがありません", TMsgIcon::Error);
+}
 void TmyMessage::ShowLevelError() {
     Show(TEXT_LEVEL_ERROR, TMsgIcon::Warning);
 }
-void TmyMessage::ShowPrintError() { Show("印刷できませんでした", TMsgIcon::Error); }
+void TmyMessage::ShowPrintError() {
+    Show("印刷できませんでした", TMsgIcon::Error);
+}

@@ -53,10 +53,18 @@ std::vector<std::string> PrintTextLines(const TPrintData& d) {
     const bool abso = s.fAbsoGraph == 1;
     std::string window;
     switch (s.whichWindowFunc) {
-    case 1: window = "窓関数：ハニング窓"; break;
-    case 2: window = "窓関数：ハミング窓"; break;
-    case 3: window = "窓関数：フラットトップ"; break;
-    default: window = "窓関数：矩形波窓"; break;
+    case 1:
+        window = "窓関数：ハニング窓";
+        break;
+    case 2:
+        window = "窓関数：ハミング窓";
+        break;
+    case 3:
+        window = "窓関数：フラットトップ";
+        break;
+    default:
+        window = "窓関数：矩形波窓";
+        break;
     }
     return {
         "< Brisane >",
@@ -113,8 +121,10 @@ bool TmyPrint::Print(const TPrintData& data) {
 
     TGraphBitmap bitmap(lay.X2 - lay.X1, lay.G);
     QPainter p;
-    if (wave) pGraph->PrintWave(bitmap);
-    else pGraph->PrintSpectrum(bitmap);
+    if (wave)
+        pGraph->PrintWave(bitmap);
+    else
+        pGraph->PrintSpectrum(bitmap);
     if (!p.begin(pPrinter)) return false;
     if (wave) {
         PlaceBitmap(p, bitmap.Image, lay.X1, lay.WaveTop);
@@ -132,8 +142,7 @@ bool TmyPrint::Print(const TPrintData& data) {
     return ended && pPrinter->printerState() != QPrinter::Error;
 }
 
-void TmyPrint::PrintTextBlock(QPainter& p, const TPrintLayout& lay,
-                              const TPrintData& data) const {
+void TmyPrint::PrintTextBlock(QPainter& p, const TPrintLayout& lay, const TPrintData& data) const {
     const int pixelHeight = static_cast<int>(std::lround(12.0 * dpiY / 72.0));
     QFont font = FormFont(pixelHeight);
     p.setFont(font);

@@ -26,12 +26,12 @@ struct TPrintData {
 
 // Where everything goes on the page, in printer pixels from the printable area's top left.
 struct TPrintLayout {
-    int L = 0, T = 0, W = 0, H = 0;  // the graph area
-    int X1 = 0, X2 = 0;              // left and right edge of every graph box
-    int G = 0;                       // height of a graph box
-    int WaveTop = -1;                // top of the waveform box; -1 without one
-    int SpecTop = 0;                 // top of the spectrum box
-    int TextX = 0, TextY = 0;        // the text block's top-left corner
+    int L = 0, T = 0, W = 0, H = 0; // the graph area
+    int X1 = 0, X2 = 0;             // left and right edge of every graph box
+    int G = 0;                      // height of a graph box
+    int WaveTop = -1;               // top of the waveform box; -1 without one
+    int SpecTop = 0;                // top of the spectrum box
+    int TextX = 0, TextY = 0;       // the text block's top-left corner
 };
 
 int MmToPixel(int mm, int dpi);

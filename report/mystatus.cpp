@@ -16,7 +16,8 @@ void TmyStatus::SetPanelText(const std::string& text, int index) {
 
 void TmyStatus::ClearStatus() {
     if (!bar_) return;
-    for (int i : {1, 2}) bar_->SetPanel(i, QString(), bar_->PanelWidth(i));
+    for (int i : {1, 2})
+        bar_->SetPanel(i, QString(), bar_->PanelWidth(i));
 }
 
 void TmyStatus::ShowUnitInfo(const std::string& name, const std::string& version,
@@ -24,16 +25,36 @@ void TmyStatus::ShowUnitInfo(const std::string& name, const std::string& version
     SetPanelText(name + "/ " + version + "/ " + rateText, 0);
 }
 
-void TmyStatus::ShowNotFound() { SetPanelText(UnitName + "が見つかりませんでした", 0); }
-void TmyStatus::ShowSendError() { SetPanelText("コマンド送信エラーです", 0); }
-void TmyStatus::ShowNoResponse() { SetPanelText(UnitName + "応答しませんでした", 0); }
-void TmyStatus::ShowMeasuring() { SetPanelText("計測中です", 1); }
-void TmyStatus::ShowFinished() { SetPanelText("計測終了しました", 1); }
-void TmyStatus::ShowStopped() { SetPanelText("計測中止しました", 1); }
-void TmyStatus::ShowDataLoaded() { SetPanelText("データファイル読み込みました", 1); }
-void TmyStatus::ShowRefLoaded() { SetPanelText("参照データを読み込みました", 1); }
-void TmyStatus::ShowStarting() { SetPanelText("測定開始処理中です。。。", 2); }
-void TmyStatus::ShowMeasureError() { SetPanelText("計測エラーで終了", 2); }
+void TmyStatus::ShowNotFound() {
+    SetPanelText(UnitName + "が見つかりませんでした", 0);
+}
+void TmyStatus::ShowSendError() {
+    SetPanelText("コマンド送信エラーです", 0);
+}
+void TmyStatus::ShowNoResponse() {
+    SetPanelText(UnitName + "応答しませんでした", 0);
+}
+void TmyStatus::ShowMeasuring() {
+    SetPanelText("計測中です", 1);
+}
+void TmyStatus::ShowFinished() {
+    SetPanelText("計測終了しました", 1);
+}
+void TmyStatus::ShowStopped() {
+    SetPanelText("計測中止しました", 1);
+}
+void TmyStatus::ShowDataLoaded() {
+    SetPanelText("データファイル読み込みました", 1);
+}
+void TmyStatus::ShowRefLoaded() {
+    SetPanelText("参照データを読み込みました", 1);
+}
+void TmyStatus::ShowStarting() {
+    SetPanelText("測定開始処理中です。。。", 2);
+}
+void TmyStatus::ShowMeasureError() {
+    SetPanelText("計測エラーで終了", 2);
+}
 void TmyStatus::ShowLevelError() {
     SetPanelText(TEXT_LEVEL_ERROR, 2);
 }

@@ -13,8 +13,12 @@ TFormVersion::TFormVersion(QWidget* parent) : QDialog(parent) {
     setWindowTitle(GetProductName() + QString::fromUtf8("について"));
 }
 
-QString TFormVersion::MakerName() { return QStringLiteral("Kalvex project"); }
-QString TFormVersion::MakerAddress() { return QStringLiteral("https://kalvex.example/"); }
+QString TFormVersion::MakerName() {
+    return QStringLiteral("Kalvex project");
+}
+QString TFormVersion::MakerAddress() {
+    return QStringLiteral("https://kalvex.example/");
+}
 
 void TFormVersion::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);

@@ -9,11 +9,16 @@ namespace {
 
 QMessageBox::Icon ToQt(TMsgIcon icon) {
     switch (icon) {
-    case TMsgIcon::Information: return QMessageBox::Information;
-    case TMsgIcon::Warning: return QMessageBox::Warning;
-    case TMsgIcon::Error: return QMessageBox::Critical;
-    case TMsgIcon::Question: return QMessageBox::Question;
-    case TMsgIcon::None: break;
+    case TMsgIcon::Information:
+        return QMessageBox::Information;
+    case TMsgIcon::Warning:
+        return QMessageBox::Warning;
+    case TMsgIcon::Error:
+        return QMessageBox::Critical;
+    case TMsgIcon::Question:
+        return QMessageBox::Question;
+    case TMsgIcon::None:
+        break;
     }
     return QMessageBox::NoIcon;
 }
@@ -28,8 +33,7 @@ int Ask(QWidget* parent, const std::string& caption, const std::string& text, TM
 
 } // namespace
 
-bool TQtDialogSeam::askYesNo(const std::string& caption, const std::string& text,
-                             TMsgIcon icon) {
+bool TQtDialogSeam::askYesNo(const std::string& caption, const std::string& text, TMsgIcon icon) {
     return Ask(parent_, caption, text, icon, QMessageBox::Yes | QMessageBox::No,
                QMessageBox::Yes) == QMessageBox::Yes;
 }

@@ -21,4 +21,3 @@ struct TSimOptions {
 
 TSimOptions ParseSimOptions(const std::vector<std::string_view>& args);
 std::string SimHelpText();
-

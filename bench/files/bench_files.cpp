@@ -31,8 +31,7 @@ struct Fixture {
         rec->SigData.deltaF = 0.038146973f;
         rec->FileSetting.DataFileName = path;
         TmyFile f;
-        f.WriteDTA(DTA_HEADER, &rec->ADSetting, &rec->SigData, &rec->FFTSetting,
-                   &rec->FileSetting);
+        f.WriteDTA(DTA_HEADER, &rec->ADSetting, &rec->SigData, &rec->FFTSetting, &rec->FileSetting);
         ReadWholeFile(path, bytes);
     }
 };
@@ -61,8 +60,8 @@ void BM_SaveData262144(benchmark::State& state) {
     YesSeam yes;
     TmyFile f(&yes);
     for (auto _ : state) {
-        bool ok = f.WriteDTA(DTA_HEADER, &fx.rec->ADSetting, &fx.rec->SigData,
-                             &fx.rec->FFTSetting, &fx.rec->FileSetting);
+        bool ok = f.WriteDTA(DTA_HEADER, &fx.rec->ADSetting, &fx.rec->SigData, &fx.rec->FFTSetting,
+                             &fx.rec->FileSetting);
         benchmark::DoNotOptimize(ok);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * fx.bytes.size()));

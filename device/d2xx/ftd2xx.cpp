@@ -67,7 +67,9 @@ void DetachVirtualDevice() {
     gVirtual.reset();
 }
 
-std::string UnitSocketPath() { return DefaultUnitSocketPath(); }
+std::string UnitSocketPath() {
+    return DefaultUnitSocketPath();
+}
 
 int OpenHandleCount() {
     std::lock_guard lock(gMutex);

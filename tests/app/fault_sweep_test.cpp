@@ -131,7 +131,8 @@ TEST_F(FaultSweep, AHundredMeasurementsKeepMemoryFlat) {
     AttachUnit();
     Start();
     SmallBlock();
-    for (int i = 0; i < 10; ++i) Measure();
+    for (int i = 0; i < 10; ++i)
+        Measure();
     const long before = RssKb();
     for (int i = 0; i < 100; ++i) {
         Measure();

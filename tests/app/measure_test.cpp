@@ -155,7 +155,8 @@ TEST_F(AppTest, StopByButtonKeepsNothingOfThePartialBlock) {
 TEST_F(AppTest, AutoSaveAsksBeforeReplacingAndNoStillCountsAsSaved) {
     const std::string data = dir.file("auto.DTA");
     AttachUnit();
-    Start(InitText({{"fSaveDataFile:", "fSaveDataFile:1"}, {"DataFileName:", "DataFileName:" + data}}));
+    Start(InitText(
+        {{"fSaveDataFile:", "fSaveDataFile:1"}, {"DataFileName:", "DataFileName:" + data}}));
     SmallBlock();
     Measure();
     EXPECT_TRUE(Form->fDataSaved);

@@ -218,8 +218,8 @@ TEST_F(MenuTest, SettingsFilesSaveAskAndLoadWithTheirChecks) {
     EXPECT_TRUE(Form->fDataValid);
 
     // A good file replaces the settings and drops measurement and reference.
-    TempDir::Write(prf, InitText({{"whichWindowFunc:", "whichWindowFunc:0"},
-                                  {"spsSel:", "spsSel:2"}}));
+    TempDir::Write(prf,
+                   InitText({{"whichWindowFunc:", "whichWindowFunc:0"}, {"spsSel:", "spsSel:2"}}));
     seam.fileNames = {prf};
     Form->MenuOpenSettingFileClick();
     EXPECT_FALSE(Form->fDataValid);
@@ -285,12 +285,11 @@ TEST_F(MenuTest, PrintWritesOnePdfPageWithTheReport) {
     if (text.waitForFinished(10000)) {
         const std::string t = text.readAllStandardOutput().toStdString();
         size_t at = 0;
-        for (const char* line : {"< Brisane >", "データ数：1024", "サンプリング：10ksps",
-                                 "周波数分解能：9.766Hz", "dB表示：絶対値表示[dBV]",
-                                 "窓関数による減衰の補正計算：有り", "窓関数：ハニング窓",
-                                 "FFT計算 DCカット：有り", "信号波形 DCカット：有り",
-                                 "ピーク値[mVrms]：", "ピーク値[dBV]：", "ピーク値[Hz]：",
-                                 "測定：", "ファイル名："}) {
+        for (const char* line :
+             {"< Brisane >", "データ数：1024", "サンプリング：10ksps", "周波数分解能：9.766Hz",
+              "dB表示：絶対値表示[dBV]", "窓関数による減衰の補正計算：有り", "窓関数：ハニング窓",
+              "FFT計算 DCカット：有り", "信号波形 DCカット：有り", "ピーク値[mVrms]：",
+              "ピーク値[dBV]：", "ピーク値[Hz]：", "測定：", "ファイル名："}) {
             const size_t found = t.find(line, at);
             EXPECT_NE(found, std::string::npos) << line;
             if (found != std::string::npos) at = found;

@@ -113,7 +113,8 @@ TEST(CoreNumFmt, ParseDoubleMatchesTheCLibrary) {
                 std::snprintf(buf, sizeof buf, fmt, v);
                 const auto got = ParseDouble(buf);
                 ASSERT_TRUE(got.has_value()) << buf;
-                EXPECT_EQ(std::bit_cast<uint64_t>(*got), std::bit_cast<uint64_t>(std::strtod(buf, nullptr)))
+                EXPECT_EQ(std::bit_cast<uint64_t>(*got),
+                          std::bit_cast<uint64_t>(std::strtod(buf, nullptr)))
                     << buf;
             }
         }

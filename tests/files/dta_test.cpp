@@ -43,13 +43,16 @@ protected:
     }
     static std::string DataFile(const std::vector<std::string>& dataLines) {
         std::vector<std::string> l{"DataFile:Kalvex"};
-        for (auto& s : DefaultSectionLines()) l.push_back(s);
-        for (auto& s : dataLines) l.push_back(s);
+        for (auto& s : DefaultSectionLines())
+            l.push_back(s);
+        for (auto& s : dataLines)
+            l.push_back(s);
         return CrLf(l);
     }
     static std::vector<std::string> Samples(int n, const std::string& line = "2147483648,0") {
         std::vector<std::string> l{"D:", "ad_dnum:" + std::to_string(n), "deltaF:9.765625"};
-        for (int i = 0; i < n; ++i) l.push_back(line);
+        for (int i = 0; i < n; ++i)
+            l.push_back(line);
         l.push_back("END:");
         return l;
     }
@@ -109,10 +112,10 @@ TEST_F(DtaTest, RoundTripKeepsCodesVoltsAndSettings) {
     ASSERT_TRUE(Load(path, sig, fft, file, ad));
     EXPECT_EQ(sig.ad_dnum, 262144);
     EXPECT_EQ(sig.deltaF, rec->SigData.deltaF);
-    EXPECT_TRUE(std::equal(rec->CodeBuf.begin(), rec->CodeBuf.begin() + 262144,
-                           rec->RefCodeBuf.begin()));
-    EXPECT_TRUE(std::equal(rec->VoltBuf.begin(), rec->VoltBuf.begin() + 262144,
-                           rec->RefVoltBuf.begin()));
+    EXPECT_TRUE(
+        std::equal(rec->CodeBuf.begin(), rec->CodeBuf.begin() + 262144, rec->RefCodeBuf.begin()));
+    EXPECT_TRUE(
+        std::equal(rec->VoltBuf.begin(), rec->VoltBuf.begin() + 262144, rec->RefVoltBuf.begin()));
     EXPECT_EQ(ad, rec->ADSetting);
     EXPECT_EQ(fft, rec->FFTSetting);
     EXPECT_EQ(file.DataFileName, path);
@@ -163,13 +166,13 @@ TEST_F(DtaTest, SampleLineConversions) {
 
 TEST_F(DtaTest, EveryFormOfASampleLineReadsByTheSameRules) {
     auto lines = Samples(1024, "7,0.5");
-    lines[3] = "12345678901,1";      // more than ten digits: the column wraps
-    lines[4] = "+5,+2.5";            // signs count as zero digits; "+" before a number
-    lines[5] = "1\r2,1E-3";          // a CR inside is removed first
-    lines[6] = ";comment";           // skipped, not counted
+    lines[3] = "12345678901,1"; // more than ten digits: the column wraps
+    lines[4] = "+5,+2.5";       // signs count as zero digits; "+" before a number
+    lines[5] = "1\r2,1E-3";     // a CR inside is removed first
+    lines[6] = ";comment";      // skipped, not counted
     lines.insert(lines.begin() + 7, "9,-0.25");
-    lines[8] = "a,1e2";              // hex letters count in the code column
-    lines[9] = ",3";                 // no code text
+    lines[8] = "a,1e2"; // hex letters count in the code column
+    lines[9] = ",3";    // no code text
     ASSERT_TRUE(LoadText(DataFile(lines)));
     EXPECT_EQ(rec->RefCodeBuf[0], TmyFile::DecStrToCode("12345678901"));
     EXPECT_EQ(rec->RefVoltBuf[0], 1.0f);
@@ -261,8 +264,8 @@ TEST_F(DtaTest, FailedLoadLeavesTheHeldBlockAndSettingsUntouched) {
     TADSetting ad{1, 0, 1};
     EXPECT_FALSE(Load(path, sig, fft, file, ad));
     EXPECT_EQ(sig.ad_dnum, 2048);
-    EXPECT_TRUE(std::equal(rec->CodeBuf.begin(), rec->CodeBuf.begin() + 2048,
-                           rec->RefCodeBuf.begin()));
+    EXPECT_TRUE(
+        std::equal(rec->CodeBuf.begin(), rec->CodeBuf.begin() + 2048, rec->RefCodeBuf.begin()));
     EXPECT_EQ(fft.whichWindowFunc, 0);
     EXPECT_EQ(file.DataFileName, "keep");
     EXPECT_EQ(ad, (TADSetting{1, 0, 1}));
@@ -277,9 +280,14 @@ TEST_F(DtaTest, GarbageNeverCrashes) {
         for (int e = 0; e < edits; ++e) {
             const size_t at = rng() % t.size();
             switch (rng() % 3) {
-            case 0: t[at] = static_cast<char>(rng()); break;
-            case 1: t.erase(at, rng() % 40); break;
-            default: t.insert(at, std::string(rng() % 5, static_cast<char>(rng())));
+            case 0:
+                t[at] = static_cast<char>(rng());
+                break;
+            case 1:
+                t.erase(at, rng() % 40);
+                break;
+            default:
+                t.insert(at, std::string(rng() % 5, static_cast<char>(rng())));
             }
         }
         LoadText(t); // any answer, as long as it returns

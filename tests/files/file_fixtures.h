@@ -7,7 +7,8 @@
 // Joins lines with CR LF after each.
 inline std::string CrLf(const std::vector<std::string>& lines) {
     std::string s;
-    for (const auto& l : lines) s += l + "\r\n";
+    for (const auto& l : lines)
+        s += l + "\r\n";
     return s;
 }
 
@@ -47,6 +48,7 @@ inline std::vector<std::string> DefaultSectionLines() {
 // The default init settings file, line by line.
 inline std::vector<std::string> DefaultPrfLines() {
     std::vector<std::string> l{"Kalvexini"};
-    for (auto& s : DefaultSectionLines()) l.push_back(s);
+    for (auto& s : DefaultSectionLines())
+        l.push_back(s);
     return l;
 }

@@ -94,8 +94,10 @@ TEST_F(PrfTest, CommentsAreSkippedAndDoNotCountBlankLinesDo) {
     l.insert(l.begin(), ";made by hand");
     // 19 foreign lines before "A:" are allowed, comments on top of them are free.
     std::vector<std::string> foreign;
-    for (int i = 0; i < 19; ++i) foreign.push_back("junk" + std::to_string(i));
-    for (int i = 0; i < 30; ++i) foreign.push_back(";comment");
+    for (int i = 0; i < 19; ++i)
+        foreign.push_back("junk" + std::to_string(i));
+    for (int i = 0; i < 30; ++i)
+        foreign.push_back(";comment");
     auto ok = l;
     ok.insert(ok.begin() + 2, foreign.begin(), foreign.end());
     Settings s;
@@ -241,7 +243,8 @@ TEST_F(PrfTest, BadFilesChangeNothing) {
 
 TEST_F(PrfTest, LinesEndingInLfAloneOrWithStrayCrAreRead) {
     std::string text;
-    for (auto& l : DefaultPrfLines()) text += l + "\n";
+    for (auto& l : DefaultPrfLines())
+        text += l + "\n";
     text.replace(text.find("spsSel:13"), 9, "spsSel:1\r2");
     const std::string path = dir.file("lf.prf");
     TempDir::Write(path, text);

@@ -38,8 +38,7 @@ protected:
         bool any = SaveData(folder + "/a.DTA");
         TFileSetting fft = rec->FileSetting;
         fft.DataFileName = folder + "/a.FFT";
-        any = f.WriteFFT(FFT_HEADER, &rec->ADSetting, &rec->SigData, &rec->FFTSetting, &fft) ||
-              any;
+        any = f.WriteFFT(FFT_HEADER, &rec->ADSetting, &rec->SigData, &rec->FFTSetting, &fft) || any;
         any = f.WritePrf(folder + "/a.prf", PRF_HEADER, &rec->FFTSetting, &rec->FileSetting,
                          &rec->ADSetting) ||
               any;
@@ -47,7 +46,8 @@ protected:
     }
     static size_t FilesIn(const std::string& folder) {
         size_t n = 0;
-        for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(folder)) ++n;
+        for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(folder))
+            ++n;
         return n;
     }
 };
@@ -115,8 +115,7 @@ TEST_F(WriteSafetyTest, ReadOnlyFolderFailsEveryWriter) {
     } else {
         // Root writes anywhere: make the folder a read-only mount instead.
         if (::mount(ro.c_str(), ro.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
-            ::mount(nullptr, ro.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) !=
-                0)
+            ::mount(nullptr, ro.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
             GTEST_SKIP() << "cannot make a read-only folder here";
     }
     seam.answers = {true, true};

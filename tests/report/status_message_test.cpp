@@ -52,8 +52,9 @@ TEST(ReportStatus, EveryFixedAndFormattedText) {
     st.ShowProgress(4096, 2147483648u);
     EXPECT_EQ(st.PanelText(2), "データ番号：4096 / AD変換値：2147483648");
     st.ShowCodeStats(2147500000u, 2147400000u, 99.96);
-    EXPECT_EQ(st.PanelText(2),
-              "最大値：2147500000 / 最小値：2147400000 / pp値：100000 digit / 標準偏差：100.0 digit");
+    EXPECT_EQ(
+        st.PanelText(2),
+        "最大値：2147500000 / 最小値：2147400000 / pp値：100000 digit / 標準偏差：100.0 digit");
     st.ShowVoltStats(2500000.0, -3.2, 0.25);
     EXPECT_EQ(st.PanelText(2),
               "最大値：2.500 V　/最小値：-3.200 uV　/p-p値：2.500 V / 標準偏差：250.000 nV");
