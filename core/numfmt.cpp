@@ -38,6 +38,29 @@ int BitLength(u128 v) {
     return lo ? 64 - __builtin_clzll(lo) : 0;
 }
 
+// The 15 decimal digits of q < 10^15, two at a time in 32-bit arithmetic.
+void WriteDigits15(uint64_t q, char* out) {
+    static constexpr auto kPairs = [] {
+        std::array<char, 200> t{};
+        for (int i = 0; i < 100; ++i) {
+            t[static_cast<size_t>(2 * i)] = static_cast<char>('0' + i / 10);
+            t[static_cast<size_t>(2 * i + 1)] = static_cast<char>('0' + i % 10);
+        }
+        return t;
+    }();
+    auto hi = static_cast<uint32_t>(q / 100000000u); // 7 digits
+    auto lo = static_cast<uint32_t>(q % 100000000u); // 8 digits
+    for (int i = 13; i >= 7; i -= 2) {
+        std::memcpy(out + i, &kPairs[(lo % 100u) * 2], 2);
+        lo /= 100u;
+    }
+    for (int i = 5; i >= 1; i -= 2) {
+        std::memcpy(out + i, &kPairs[(hi % 100u) * 2], 2);
+        hi /= 100u;
+    }
+    out[0] = static_cast<char>('0' + hi);
+}
+
 // Exact rounding to 15 digits with 128-bit integers: a = m * 2^-s, digits = round(a * 10^p).
 // Covers every value the files hold (volts, spectrum lines, resolutions); false when the
 // value is outside its reach, and the general conversion takes over.
@@ -74,11 +97,7 @@ bool FastDecimal15(double a, Decimal15& d) {
             ++e10;
             continue;
         }
-        auto q64 = static_cast<uint64_t>(q);
-        for (int i = 14; i >= 0; --i) {
-            d.digits[i] = static_cast<char>('0' + q64 % 10);
-            q64 /= 10;
-        }
+        WriteDigits15(static_cast<uint64_t>(q), d.digits);
         d.point = e10 + 1;
         return true;
     }
