@@ -24,6 +24,7 @@ if [ "$real_unit" = no ]; then
   "$here/build/sim/kalvex-unitsim" --quiet &
   sim_pid=$!
   trap '[ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null' EXIT
+  trap 'exit 130' INT TERM
   sleep 0.3
 fi
 
