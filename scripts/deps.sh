@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Kalvex needs to build, test and run, when any is missing.
+#   scripts/deps.sh [more packages ...]
 set -euo pipefail
 
 packages=(
@@ -9,6 +10,7 @@ packages=(
   libftdi1-dev
   fonts-ipafont-gothic
   xvfb xauth xdotool imagemagick poppler-utils
+  "$@"
 )
 
 missing=()

@@ -18,29 +18,9 @@ targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(fuzz_settings fuzz_data fuzz_unit_replies)
 build="${KALVEX_FUZZ_BUILD:-$root/build-fuzz}"
 
-# clang and its sanitizer and libFuzzer runtimes, when missing (same pattern as deps.sh).
-install_missing() {
-  local missing=()
-  for p in "$@"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-      missing+=("$p")
-    fi
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  echo "Installing: ${missing[*]}"
-  local as_root=()
-  if [ "$(id -u)" -ne 0 ]; then
-    command -v sudo >/dev/null || { echo "Please run as root or install sudo." >&2; exit 1; }
-    as_root=(sudo)
-  fi
-  export DEBIAN_FRONTEND=noninteractive
-  "${as_root[@]}" apt-get update -qq
-  "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-}
-
 if [ "${KALVEX_FUZZ_NO_BUILD:-0}" != 1 ]; then
-  "$root/scripts/deps.sh"
-  install_missing clang libclang-rt-14-dev
+  # clang and its sanitizer and libFuzzer runtimes besides the usual packages.
+  bash "$root/scripts/deps.sh" clang libclang-rt-14-dev
   if [ ! -f "$build/CMakeCache.txt" ]; then
     CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DKALVEX_FUZZ=ON -DKALVEX_BUILD_TESTS=OFF -DKALVEX_BUILD_BENCH=OFF >/dev/null
