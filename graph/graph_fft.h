@@ -161,6 +161,10 @@ private:
     void SetCodeRange(const TCodeRange& r);
 
     // Spectrum.
+    // The block whose spectrum is drawn next: its resolution, bin count and largest line; false
+    // for an empty or all-zero spectrum.
+    bool TakeSpectrumBlock(const TSignalData& d);
+    QRgb TraceColour(int which) const;
     bool DrawLogSpectrum(TGraphBitmap& b, int which);
     bool DrawLinSpectrum(TGraphBitmap& b, int which);
     void DrawLogSpectrumWithRef(TGraphBitmap& b, bool print);

@@ -90,37 +90,39 @@ void TGraph_FFT::DrawLinTrace(TGraphBitmap& b, const float* dB, int last, QRgb c
         t.Point(LinX(W, static_cast<double>(i) * DrawDeltaF, fE), dBY(H, dB[i], dax));
 }
 
-bool TGraph_FFT::DrawLogSpectrum(TGraphBitmap& b, int which) {
-    const TSignalData& d = Block(which);
+bool TGraph_FFT::TakeSpectrumBlock(const TSignalData& d) {
     DrawDeltaF = d.deltaF;
     BinCount = BlockBinCount(d);
     if (BinCount == 0) return false;
     SpecMax = SpectrumMax(d.pSpectrum, BinCount);
-    if (SpecMax == 0) return false;
+    return SpecMax != 0;
+}
+
+QRgb TGraph_FFT::TraceColour(int which) const {
+    return ColorRefToRgb(which == 1 ? pFFTSetting->PenColorRefGraph : pFFTSetting->PenColorGraph);
+}
+
+bool TGraph_FFT::DrawLogSpectrum(TGraphBitmap& b, int which) {
+    const TSignalData& d = Block(which);
+    if (!TakeSpectrumBlock(d)) return false;
     int j = 0, k = 0;
     const bool any = LogBinRange(DrawDeltaF, BinCount, FreqS(), FreqE(), j, k);
     ToDecibels(d.pSpectrum, BinCount, SigdB.data());
     b.Image.fill(Qt::white);
     DrawLogGrid(b);
-    const QRgb colour =
-        ColorRefToRgb(which == 1 ? pFFTSetting->PenColorRefGraph : pFFTSetting->PenColorGraph);
+    const QRgb colour = TraceColour(which);
     if (any) DrawLogTrace(b, SigdB.data(), j, k, colour, TPenMode::Copy);
     return true;
 }
 
 bool TGraph_FFT::DrawLinSpectrum(TGraphBitmap& b, int which) {
     const TSignalData& d = Block(which);
-    DrawDeltaF = d.deltaF;
-    BinCount = BlockBinCount(d);
-    if (BinCount == 0) return false;
-    SpecMax = SpectrumMax(d.pSpectrum, BinCount);
-    if (SpecMax == 0) return false;
+    if (!TakeSpectrumBlock(d)) return false;
     const int last = LinLastBin(DrawDeltaF, BinCount, FreqE());
     ToDecibels(d.pSpectrum, BinCount, SigdB.data());
     b.Image.fill(Qt::white);
     DrawLinGrid(b);
-    const QRgb colour =
-        ColorRefToRgb(which == 1 ? pFFTSetting->PenColorRefGraph : pFFTSetting->PenColorGraph);
+    const QRgb colour = TraceColour(which);
     if (last >= 2) DrawLinTrace(b, SigdB.data(), last, colour, TPenMode::Copy);
     return true;
 }
