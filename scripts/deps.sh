@@ -7,7 +7,9 @@ packages=(
   g++ cmake ninja-build pkgconf git
   qt6-base-dev
   libgtest-dev libbenchmark-dev libfftw3-dev
-  libftdi1-dev
+  libftdi1-dev libusb-1.0-0-dev umockdev libumockdev-dev
+  libcli11-dev nlohmann-json3-dev
+  qt6-translations-l10n clang-format
   fonts-ipafont-gothic
   xvfb xauth xdotool imagemagick poppler-utils
   "$@"
