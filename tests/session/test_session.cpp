@@ -1,0 +1,197 @@
+// The measurement session against the simulated unit in process: the states, each reason a
+// start fails for, a lost link, a stop asked for while the unit is opened, and the block
+// pipeline's figures against a direct computation.
+#include "block_pipeline.h"
+#include "measure_session.h"
+#include "virtual_unit.h"
+
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+namespace {
+
+class SessionTest : public DeviceLinkTest {
+protected:
+    // Steps the session as the window's poll does, letting the unit's time pass between steps.
+    TMeasureSession::TStep RunToEnd(TMeasureSession& s, double periodMs) {
+        for (int i = 0; i < 100000; ++i) {
+            const TMeasureSession::TStep step = s.Step();
+            if (step == TMeasureSession::TStep::Complete ||
+                step == TMeasureSession::TStep::LinkLost)
+                return step;
+            if (step == TMeasureSession::TStep::Waiting) Advance(periodMs);
+        }
+        return TMeasureSession::TStep::Waiting;
+    }
+    // Where each frame first stands on the wire; npos when it never came.
+    size_t At(const std::string& frame) const { return Unit->Wire.find(frame); }
+
+    std::vector<uint32_t> Codes = std::vector<uint32_t>(DATA_BUF_LEN);
+};
+
+} // namespace
+
+TEST_F(SessionTest, MeasuresABlockWithTheCycleFramesInOrder) {
+    Attach();
+    TMeasureSession s(*Adc);
+    TADSetting ad;
+    ad.spsSel = 10;
+    ad.sinc3 = 0;
+    ad.ch_sel = 1;
+    ASSERT_EQ(s.Start(ad, 2048, Codes.data()), TStartResult::Started);
+    EXPECT_EQ(s.State(), TMeasureSession::TState::Streaming);
+    EXPECT_EQ(s.Identity().name, "ZR4410QM");
+    EXPECT_EQ(s.Identity().version, "1.00");
+    EXPECT_EQ(s.Identity().rateText, "1ksps");
+    // A second start while streaming is refused without a byte.
+    const std::string before = Unit->Wire;
+    EXPECT_EQ(s.Start(ad, 2048, Codes.data()), TStartResult::Busy);
+    EXPECT_EQ(Unit->Wire, before);
+
+    EXPECT_EQ(RunToEnd(s, 1.0), TMeasureSession::TStep::Complete);
+    EXPECT_EQ(s.State(), TMeasureSession::TState::Complete);
+    EXPECT_EQ(s.Received(), 2048);
+    const size_t q = At("?\r"), f = At("S5\r"), r = At("FA\r"), u = At("U?\r"), v = At("V?\r"),
+                 a = At("A100800\r"), x = Unit->Wire.rfind("AX\r");
+    ASSERT_NE(q, std::string::npos);
+    EXPECT_TRUE(q < f && f < r && r < u && u < v && v < a && a < x) << Unit->Wire;
+    EXPECT_EQ(x + 3, Unit->Wire.size()); // "AX" is the last word
+    // Every sample is a record of the unit's signal: no code is at either end of the range.
+    for (int i = 0; i < 2048; ++i)
+        ASSERT_NE(Codes[static_cast<size_t>(i)], 0u) << i;
+    EXPECT_EQ(s.LastCode(), Codes[2047]);
+}
+
+TEST_F(SessionTest, EachRefusalHasItsReason) {
+    struct Case {
+        const char* what;
+        TStartResult want;
+        bool closed; // the link is closed afterwards
+    };
+    const Case cases[] = {
+        {"silent", TStartResult::NoResponse, true},  {"S3", TStartResult::FilterRefused, false},
+        {"FD", TStartResult::RateRefused, false},    {"U?", TStartResult::NameRefused, false},
+        {"V?", TStartResult::VersionRefused, false}, {"model", TStartResult::WrongModel, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TUnitConfig config;
+        if (std::string(c.what) == "silent")
+            config.faults.silent = true;
+        else if (std::string(c.what) == "model")
+            config.modelName = "ZR4410QX";
+        else
+            config.faults.ngCommand = c.what;
+        Adc = std::make_unique<TADC>();
+        Attach(config);
+        TMeasureSession s(*Adc);
+        EXPECT_EQ(s.Start(TADSetting{}, 1024, Codes.data()), c.want);
+        EXPECT_EQ(s.State(), TMeasureSession::TState::Failed);
+        EXPECT_EQ(At("A0"), std::string::npos) << "no conversion is started";
+        EXPECT_EQ(!Adc->IsOpen(), c.closed);
+    }
+    d2xx::DetachVirtualDevice();
+    Adc = std::make_unique<TADC>();
+    TMeasureSession none(*Adc);
+    // Without any unit (and no simulator socket in this environment) nothing is found.
+    setenv("KALVEX_UNIT_SOCKET", "/nonexistent/kalvex-test.sock", 1);
+    EXPECT_EQ(none.Start(TADSetting{}, 1024, Codes.data()), TStartResult::NotFound);
+    unsetenv("KALVEX_UNIT_SOCKET");
+    EXPECT_FALSE(Adc->IsOpen());
+}
+
+TEST_F(SessionTest, LostLinkAndStop) {
+    TUnitConfig config;
+    config.faults.dropAfter = 100;
+    Attach(config);
+    TMeasureSession s(*Adc);
+    ASSERT_EQ(s.Start(TADSetting{}, 1024, Codes.data()), TStartResult::Started);
+    EXPECT_EQ(RunToEnd(s, 0.1), TMeasureSession::TStep::LinkLost);
+    EXPECT_EQ(s.State(), TMeasureSession::TState::Failed);
+    EXPECT_LE(s.Received(), 100);
+    EXPECT_EQ(s.Step(), TMeasureSession::TStep::Waiting); // nothing more is read
+
+    // A stop ends the block with "AX" and the session can start again.
+    Adc = std::make_unique<TADC>();
+    Attach();
+    TMeasureSession t(*Adc);
+    ASSERT_EQ(t.Start(TADSetting{}, 4096, Codes.data()), TStartResult::Started);
+    Advance(5);
+    t.Step();
+    Unit->Wire.clear();
+    t.Stop();
+    EXPECT_EQ(Unit->Wire, "AX\r");
+    EXPECT_EQ(t.State(), TMeasureSession::TState::Idle);
+    EXPECT_EQ(t.Start(TADSetting{}, 1024, Codes.data()), TStartResult::Started);
+}
+
+TEST_F(SessionTest, StopAskedForWhileOpeningStartsNothing) {
+    Attach();
+    TMeasureSession s(*Adc);
+    int pumps = 0;
+    // The click arrives during the first reply wait, as the window's pump would deliver it.
+    Tft_FIFO::Hooks.pump = [&] {
+        ClockUs += PumpStepUs;
+        if (++pumps == 1) s.Stop();
+    };
+    EXPECT_EQ(s.Start(TADSetting{}, 1024, Codes.data()), TStartResult::Stopped);
+    EXPECT_EQ(At("A0"), std::string::npos);
+    EXPECT_NE(s.State(), TMeasureSession::TState::Streaming);
+    // The next start is not stopped by the old request.
+    Tft_FIFO::Hooks.pump = [this] { ClockUs += PumpStepUs; };
+    EXPECT_EQ(s.Start(TADSetting{}, 1024, Codes.data()), TStartResult::Started);
+}
+
+// RMS and the largest line of a known block against the definitions computed here in double:
+// an on-bin sine under the rectangular window.
+TEST(BlockPipeline, FiguresOfAKnownBlock) {
+    auto rec = TMeasureRecord::Create();
+    const int n = 4096;
+    const int bin = 300;
+    const double peakV = 0.8;
+    for (int i = 0; i < n; ++i) {
+        const double v = peakV * std::sin(2 * std::numbers::pi * bin * i / n);
+        rec->CodeBuf[static_cast<size_t>(i)] =
+            static_cast<uint32_t>(std::llround(v * 2147483647.0 / 2.5 + 2147483648.0));
+    }
+    TSignalData& sig = rec->SigData;
+    sig.ad_dnum = n;
+    sig.spsSel = 13;
+    sig.sinc3 = 1;
+    TADSetting ad;
+    TFFTSetting fft;
+    fft.whichWindowFunc = 0;
+    TmyFFT engine;
+    TBlockReadouts r;
+    ASSERT_EQ(
+        RunBlockPipeline(sig, ad, fft, engine, SpectrumWorkOf(*rec), TBlockSource::Measured, r),
+        TBlockResult::Ok);
+    EXPECT_EQ(r.peakBin, bin);
+    EXPECT_NEAR(r.peakVolt, peakV / std::sqrt(2.0), 1e-5);
+    EXPECT_NEAR(r.rms, peakV / std::sqrt(2.0), 1e-5);
+    EXPECT_NEAR(r.peakdB, 20 * std::log10(peakV / std::sqrt(2.0)), 1e-3);
+    EXPECT_NEAR(r.peakHz, bin * 10000.0 / n, 1e-3);
+    double mean = 0, ss = 0;
+    for (int i = 0; i < n; ++i)
+        mean += rec->CodeBuf[static_cast<size_t>(i)];
+    mean /= n;
+    for (int i = 0; i < n; ++i)
+        ss += std::pow(rec->CodeBuf[static_cast<size_t>(i)] - mean, 2);
+    EXPECT_NEAR(r.codeStdDev, std::sqrt(ss / n), std::sqrt(ss / n) * 1e-6);
+
+    fft.fAbsoGraph = 0; // relative: the largest line is 0 dB
+    ASSERT_EQ(RunBlockPipeline(sig, ad, fft, engine, SpectrumWorkOf(*rec), TBlockSource::Held, r),
+              TBlockResult::Ok);
+    EXPECT_NEAR(r.peakdB, 0.0f, 1e-4);
+
+    // A full-scale code fails a fresh block, not a held one.
+    rec->CodeBuf[7] = 0xFFFFFFFFu;
+    EXPECT_EQ(
+        RunBlockPipeline(sig, ad, fft, engine, SpectrumWorkOf(*rec), TBlockSource::Measured, r),
+        TBlockResult::LevelError);
+    EXPECT_EQ(RunBlockPipeline(sig, ad, fft, engine, SpectrumWorkOf(*rec), TBlockSource::Held, r),
+              TBlockResult::Ok);
+    sig.ad_dnum = 1000; // not a count the spectrum takes
+    EXPECT_EQ(RunBlockPipeline(sig, ad, fft, engine, SpectrumWorkOf(*rec), TBlockSource::Held, r),
+              TBlockResult::Invalid);
+}
