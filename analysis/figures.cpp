@@ -140,6 +140,12 @@ struct TRange {
 
 } // namespace
 
+double FoldBin(double pos, int n) {
+    double m = std::fmod(pos, static_cast<double>(n));
+    if (m < 0.0) m += n;
+    return m > n / 2.0 ? n - m : m;
+}
+
 int FigureHalfWidth(int window) {
     switch (window) {
     case 0:
@@ -234,8 +240,7 @@ bool ComputeFigures(const TFiguresInput& in, TFigures& out) {
             std::vector<TRange> taken{fund};
             double ph = 0.0;
             for (int h = 2; h <= 6; ++h) {
-                double pos = std::fmod(h * meanBin, static_cast<double>(n));
-                if (pos > n / 2.0) pos = n - pos;
+                const double pos = FoldBin(h * meanBin, n);
                 const int centre = static_cast<int>(std::lround(pos));
                 const TRange r{centre - b, std::min(last, centre + b)};
                 if (r.lo <= b || r.hi < r.lo) continue;

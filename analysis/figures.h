@@ -51,6 +51,10 @@ struct TFigures {
     double band_noise_v = 0.0;
 };
 
+// Where a frequency of pos bins lands in a spectrum of n samples: pos mod n, then mirrored
+// about n/2 (a harmonic above half the rate folds back).
+double FoldBin(double pos, int n);
+
 // Half-width in bins of a component under the window (1, 3, 3, 6).
 int FigureHalfWidth(int window);
 
