@@ -1,5 +1,7 @@
 #include "record.h"
 
+#include "tables.h"
+
 TMeasureRecord::TMeasureRecord() {
     SigData.pCode = CodeBuf.data();
     SigData.pVolt = VoltBuf.data();
@@ -25,10 +27,13 @@ void SetDefaultFFTSetting(TFFTSetting& fft, TFileSetting& file) {
 }
 
 bool CheckdBRange(const TFFTSetting& s) {
+    // Every index that passes lies on the dB scale, so nothing downstream meets a value the
+    // scale and the grid loops cannot take.
+    const bool bottomOk = s.index_dB_min >= DB_BOTTOM_FIRST && s.index_dB_min <= DB_SCALE_COUNT - 1;
     if (s.fAbsoGraph == 1)
-        return s.index_dB_max < s.index_dB_min && s.index_dB_max <= 16 && s.index_dB_min > 2 &&
-               s.index_dB_min <= 20;
-    return s.index_dB_max == 2 && s.index_dB_min > 2 && s.index_dB_min <= 20;
+        return bottomOk && s.index_dB_max >= 0 && s.index_dB_max <= DB_TOP_LAST &&
+               s.index_dB_max < s.index_dB_min;
+    return bottomOk && s.index_dB_max == DB_RELATIVE_TOP;
 }
 
 float CodeToVolt(uint32_t code) {

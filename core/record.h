@@ -102,7 +102,9 @@ void SetDefaultADSetting(TADSetting& s);
 // The defaults of the FFT settings dialog's default button: TFFTSetting and TFileSetting.
 void SetDefaultFFTSetting(TFFTSetting& fft, TFileSetting& file);
 
-// The dB range is consistent (the FFT settings dialog's test, also applied to loaded files).
+// The dB range is consistent (the FFT settings dialog's test, also applied to loaded files):
+// 3 <= index_dB_min <= 20 and, with fAbsoGraph 1, 0 <= index_dB_max <= 16 and
+// index_dB_max < index_dB_min; with any other fAbsoGraph, index_dB_max == 2.
 bool CheckdBRange(const TFFTSetting& s);
 
 // Raw offset-binary code to volts: (c - 2^31) * 2.5 / (2^31 - 1), in double, stored as float.

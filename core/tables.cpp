@@ -1,6 +1,8 @@
 #include "tables.h"
 
+#include <algorithm>
 #include <array>
+#include <climits>
 
 namespace {
 
@@ -73,5 +75,6 @@ double FreqScaleHz(int32_t index) {
 }
 
 int dBScaleValue(int32_t index) {
-    return 20 - 10 * index;
+    const long long v = 20LL - 10LL * index;
+    return static_cast<int>(std::clamp<long long>(v, INT_MIN, INT_MAX));
 }

@@ -8,6 +8,9 @@ constexpr int RATE_COUNT = 14;        // spsSel 0..13
 constexpr int DATA_COUNT_CHOICES = 9; // DataCountSel 0..8
 constexpr int FREQ_SCALE_COUNT = 15;  // index_FreqS / index_FreqE 0..14
 constexpr int DB_SCALE_COUNT = 21;    // index_dB_max / index_dB_min 0..20
+constexpr int DB_TOP_LAST = 16;       // highest index_dB_max the settings allow
+constexpr int DB_BOTTOM_FIRST = 3;    // lowest index_dB_min the settings allow
+constexpr int DB_RELATIVE_TOP = 2;    // index_dB_max (0 dB) in relative dB mode
 
 // Rate text of the table ("10ksps", "16.66sps", ...); an index outside 0..13 gives "0".
 std::string RateText(int32_t spsSel, uint8_t sinc3);
@@ -23,5 +26,5 @@ int32_t DataCountSelFor(int32_t n);
 
 // Frequency in Hz of a frequency-scale index 0..14 (0.1 .. 5000); 0 outside.
 double FreqScaleHz(int32_t index);
-// dB level of a dB-scale index: 20 - 10 * index.
+// dB level of a dB-scale index: 20 - 10 * index (saturated at the int range, never overflowing).
 int dBScaleValue(int32_t index);

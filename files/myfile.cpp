@@ -12,7 +12,9 @@ namespace {
 constexpr int SECTION_SEARCH_LINES = 20;
 constexpr int SECTION_BODY_LINES = 100;
 
-const char* Flag(uint8_t v) { return v != 0 ? "1" : "0"; }
+const char* Flag(uint8_t v) {
+    return v != 0 ? "1" : "0";
+}
 
 // A flag value is exactly the single character 0 or 1.
 bool ParseFlag(std::string_view v, uint8_t& out) {
@@ -59,7 +61,8 @@ bool FastSampleLine(TLineReader& in, uint32_t& code, float& volt) {
     const char* const end = begin + rest.size();
     const char* p = begin;
     uint32_t c = 0;
-    while (p < end && *p >= '0' && *p <= '9') c = c * 10u + static_cast<uint32_t>(*p++ - '0');
+    while (p < end && *p >= '0' && *p <= '9')
+        c = c * 10u + static_cast<uint32_t>(*p++ - '0');
     if (p == begin || p - begin > 10 || p == end || *p != ',') return false;
     ++p;
     if (p == end || *p == '+') return false;
@@ -85,8 +88,7 @@ enum class BodyResult { Continue, Fail };
 // Reads a section body; handle() applies one key line. Returns true when the end marker was
 // met, or when the line limit was reached and the section may end that way.
 template <typename Handler>
-bool ReadSectionBody(TLineReader& in, std::string_view endMarker, bool limitEnds,
-                     Handler handle) {
+bool ReadSectionBody(TLineReader& in, std::string_view endMarker, bool limitEnds, Handler handle) {
     std::string line;
     for (int i = 0; i < SECTION_BODY_LINES; ++i) {
         if (!TmyFile::ReadLine(in, line)) return false;
@@ -230,33 +232,35 @@ bool TmyFile::ReadFFTSettingSection(TLineReader& in, TFFTSetting* s) {
     };
     constexpr int32_t kMin = INT32_MIN;
     constexpr int32_t kMax = INT32_MAX;
-    return ReadSectionBody(in, "GEND:", false, [s](std::string_view key, std::string_view v) {
-        for (const auto& f : flags)
-            if (key == f.key)
-                return ParseFlag(v, s->*f.field) ? BodyResult::Continue : BodyResult::Fail;
-        for (const auto& f : anyInts)
-            if (key == f.key)
-                return ParseIntIn(v, kMin, kMax, s->*f.field) ? BodyResult::Continue
-                                                               : BodyResult::Fail;
-        bool ok = true;
-        if (key == "index_FreqS:") {
-            ok = ParseIntIn(v, 0, 14, s->index_FreqS);
-        } else if (key == "index_FreqE:") {
-            int32_t e = 0;
-            ok = ParseIntIn(v, 0, 14, e) && e > s->index_FreqS;
-            if (ok) s->index_FreqE = e;
-        } else if (key == "whichWindowFunc:") {
-            ok = ParseIntIn(v, 0, 3, s->whichWindowFunc);
-        } else if (key == "DataCountSel:") {
-            // Used as an index into the count list: never negative.
-            ok = ParseIntIn(v, 0, 8, s->DataCountSel);
-        } else if (key == "DataCountMax:") {
-            int32_t n = 0;
-            ok = ParseIntIn(v, MIN_DATA_COUNT, MAX_DATA_COUNT, n) && IsValidDataCount(n);
-            if (ok) s->DataCountMax = n;
-        }
-        return ok ? BodyResult::Continue : BodyResult::Fail;
-    });
+    const bool read =
+        ReadSectionBody(in, "GEND:", false, [s](std::string_view key, std::string_view v) {
+            for (const auto& f : flags)
+                if (key == f.key)
+                    return ParseFlag(v, s->*f.field) ? BodyResult::Continue : BodyResult::Fail;
+            for (const auto& f : anyInts)
+                if (key == f.key)
+                    return ParseIntIn(v, kMin, kMax, s->*f.field) ? BodyResult::Continue
+                                                                  : BodyResult::Fail;
+            bool ok = true;
+            if (key == "index_FreqS:") {
+                ok = ParseIntIn(v, 0, 14, s->index_FreqS);
+            } else if (key == "index_FreqE:") {
+                ok = ParseIntIn(v, 0, 14, s->index_FreqE);
+            } else if (key == "whichWindowFunc:") {
+                ok = ParseIntIn(v, 0, 3, s->whichWindowFunc);
+            } else if (key == "DataCountSel:") {
+                // Used as an index into the count list: never negative.
+                ok = ParseIntIn(v, 0, 8, s->DataCountSel);
+            } else if (key == "DataCountMax:") {
+                int32_t n = 0;
+                ok = ParseIntIn(v, MIN_DATA_COUNT, MAX_DATA_COUNT, n) && IsValidDataCount(n);
+                if (ok) s->DataCountMax = n;
+            }
+            return ok ? BodyResult::Continue : BodyResult::Fail;
+        });
+    // Judged once the section is complete, with values from the file or, for keys it lacks,
+    // the caller's: the writer's key order must read back whatever order was accepted.
+    return read && s->index_FreqE > s->index_FreqS && CheckdBRange(*s);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -335,8 +339,8 @@ bool TmyFile::ReadDataSection(TLineReader& in, TSignalData* sig) {
         if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
         if (raw.find('\r') != std::string_view::npos) raw = StripCr(raw, line);
         const size_t comma = raw.find(',');
-        std::string_view codeText = comma == std::string_view::npos ? std::string_view{}
-                                                                    : raw.substr(0, comma);
+        std::string_view codeText =
+            comma == std::string_view::npos ? std::string_view{} : raw.substr(0, comma);
         std::string_view voltText = comma == std::string_view::npos ? raw : raw.substr(comma + 1);
         const auto v = ParseDouble(voltText);
         if (!v) return false;
@@ -415,6 +419,8 @@ bool TmyFile::WriteDTA(const std::string& header, const TADSetting* ad, const TS
                        const TFFTSetting* fft, const TFileSetting* file) {
     if (!ad || !sig || !fft || !file || file->DataFileName.empty()) return false;
     const std::string& path = file->DataFileName;
+    // No question about a file that could not be replaced anyway.
+    if (!SaveTargetAllowed(path)) return false;
     if (FileExists(path) && !ConfirmOverwrite(path)) return true;
     TTextWriter out;
     out.Line(header);
@@ -465,6 +471,8 @@ bool TmyFile::WriteFFT(const std::string& header, const TADSetting* ad, const TS
                        const TFFTSetting* fft, const TFileSetting* file) {
     if (!ad || !sig || !fft || !file || file->DataFileName.empty()) return false;
     const std::string& path = file->DataFileName;
+    // No question about a file that could not be replaced anyway.
+    if (!SaveTargetAllowed(path)) return false;
     if (FileExists(path) && !ConfirmOverwrite(path)) return true;
     TTextWriter out;
     out.Line(header);

@@ -2,8 +2,10 @@
 //
 // Lines are written with CR LF and read with every CR and LF removed. Writers build the whole
 // file in memory, write it to a temporary file in the target's folder, flush it to the disk and
-// rename it over the target, so a failed save never destroys an existing file. Readers read
-// into scratch copies; the caller's records change only when the whole read succeeds.
+// rename it over the target, so a failed save never destroys an existing file; a name that is
+// no path here, a write-protected file or anything but a regular file is never written.
+// Readers read only regular files, into scratch copies; the caller's records change only when
+// the whole read succeeds.
 #pragma once
 
 #include <algorithm>
@@ -51,11 +53,20 @@ private:
     std::string buf_;
 };
 
-// Reads a whole file (at most MAX_READ_FILE_BYTES) into text; false when it cannot be read.
+// Reads a whole regular file (at most MAX_READ_FILE_BYTES) into text; false when it cannot be
+// read. Anything else (FIFO, device, folder, socket) is refused without waiting on it.
 bool ReadWholeFile(const std::string& path, std::string& text);
 // Replaces path by text atomically: temporary file, write, fsync, rename. False on any error,
-// with the old file (if any) untouched.
+// with the old file (if any) untouched and no temporary file left; a file-size limit gives
+// false, never SIGXFSZ. Refused up front unless SaveTargetAllowed(path).
 bool WriteFileAtomic(const std::string& path, std::string_view text);
+// Whether a save may write path: IsUsableLocalPath (core/paths.h), and what is there already
+// (after symbolic links) is a regular file that is not write-protected (no write bit in its
+// mode, which also holds for root, or no write access for us).
+bool SaveTargetAllowed(const std::string& path);
+// SaveTargetAllowed, and the folder the save goes to exists and lets us create files in it
+// (where the temporary file goes). For choosing where a file can be saved before saving.
+bool CanSaveFile(const std::string& path);
 bool FileExists(const std::string& path);
 
 class TmyFile {
@@ -70,14 +81,15 @@ public:
     bool ReadPrf(const std::string& fileName, const std::string& header, TFFTSetting* fft,
                  TFileSetting* file, TADSetting* ad);
 
-    // Data file, written to file->DataFileName. On reading, the samples go to the arrays that
+    // Data file, written to file->DataFileName (false, without a question, when
+    // SaveTargetAllowed refuses it). On reading, the samples go to the arrays that
     // sig's pointers lead to (at least MAX_DATA_COUNT entries each), all only on success.
     bool WriteDTA(const std::string& header, const TADSetting* ad, const TSignalData* sig,
                   const TFFTSetting* fft, const TFileSetting* file);
     bool ReadDTA(const std::string& fileName, const std::string& header, TSignalData* sig,
                  TFFTSetting* fft, TFileSetting* file, TADSetting* ad);
 
-    // FFT result file, written to file->DataFileName.
+    // FFT result file, written to file->DataFileName; refused as WriteDTA refuses.
     bool WriteFFT(const std::string& header, const TADSetting* ad, const TSignalData* sig,
                   const TFFTSetting* fft, const TFileSetting* file);
 
@@ -91,6 +103,9 @@ public:
     static bool WriteFFTSettingSection(TTextWriter& out, const TFFTSetting* s);
     static bool ReadADSection(TLineReader& in, TADSetting* s);
     static bool ReadFileSection(TLineReader& in, TFileSetting* s);
+    // Keys may come in any order: the frequency pair (index_FreqS < index_FreqE) and the dB
+    // range (CheckdBRange) are judged on the whole section, so whatever is accepted reads back
+    // after the writer puts it in its own order.
     static bool ReadFFTSettingSection(TLineReader& in, TFFTSetting* s);
 
     // "D:" section. ReadDataSection fills sig's arrays directly: callers that must keep their

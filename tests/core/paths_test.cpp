@@ -47,3 +47,39 @@ TEST(CorePaths, ShortenPathDropsMiddleFoldersUntilItFits) {
     // A width too small to reach still ends.
     EXPECT_EQ(ShortenPath("abcdefghijklmnopqrstuvwxyz", 2), "abc...");
 }
+
+TEST(CorePaths, ShortenPathCountsCharactersNotBytes) {
+    // 25 characters but 43 bytes: fits as it is.
+    const std::string fits = "/home/taro/計測/振動試験データ.DTA";
+    EXPECT_EQ(CharCount(fits), 25u);
+    EXPECT_EQ(ShortenPath(fits, 32), fits);
+    // 37 characters: two middle folders go, and the result is cut only at separators.
+    EXPECT_EQ(ShortenPath("/home/taro/計測データ/振動試験/第一回/振動試験データ.DTA", 32),
+              "/home/...振動試験/第一回/振動試験データ.DTA");
+    // Without folders the 3-character head and the tail from the 11th are whole characters.
+    EXPECT_EQ(ShortenPath("振動試験データ振動試験データ.DTA", 15), "振動試...験データ.DTA");
+    EXPECT_EQ(ShortenPath("振動試験データ振動試験データ.DTA", 2), "振動試...");
+}
+
+TEST(CorePaths, CharCountTakesMalformedBytesOneByOne) {
+    EXPECT_EQ(CharCount(""), 0u);
+    EXPECT_EQ(CharCount("a計b"), 3u);
+    EXPECT_EQ(CharCount("\xe8\xa8"), 2u);     // cut-off sequence
+    EXPECT_EQ(CharCount("\xc0\x80"), 2u);     // overlong form
+    EXPECT_EQ(CharCount("\xed\xa0\x80"), 3u); // surrogate
+    EXPECT_EQ(CharCount("\xf0\x9f\x98\x80"), 1u);
+    EXPECT_EQ(CharCount("\x95\x5c\x8e\xa6"), 4u); // Shift-JIS bytes
+    // A Shift-JIS name from the other platform still shrinks and ends.
+    const std::string sjis = "C:\\\x8c\x76\x91\xaa\\\x83\x66\x81\x5b\x83\x5e\\data\\test1.DTA";
+    EXPECT_LE(CharCount(ShortenPath(sjis, 12)), CharCount(sjis));
+}
+
+TEST(CorePaths, OnlyNamesOfThisPlatformAreUsableForSaving) {
+    for (const char* foreign : {"C:\\data\\test1.DTA", "C:/x.DTA", "c:x.DTA",
+                                "Z:", "\\\\server\\share\\x.DTA", "data\\test1.DTA", ""})
+        EXPECT_FALSE(IsUsableLocalPath(foreign)) << foreign;
+    EXPECT_FALSE(IsUsableLocalPath(std::string("/tmp/a\0b.DTA", 12)));
+    for (const char* local : {"/home/me/test1.DTA", "test1.DTA", "./C:x.DTA", "/m/a:b.DTA",
+                              "/home/taro/計測/振動試験データ.DTA", "1:x.DTA"})
+        EXPECT_TRUE(IsUsableLocalPath(local)) << local;
+}

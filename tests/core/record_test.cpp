@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
+#include <vector>
 
 #include "record.h"
 #include "tables.h"
@@ -43,6 +46,12 @@ TEST(CoreRecord, DefaultsAndDbRange) {
     EXPECT_FALSE(CheckdBRange(s));
     s.index_dB_max = -1, s.index_dB_min = 2;
     EXPECT_FALSE(CheckdBRange(s));
+    s.index_dB_max = -1, s.index_dB_min = 17;
+    EXPECT_FALSE(CheckdBRange(s));
+    s.index_dB_max = INT32_MIN, s.index_dB_min = 17;
+    EXPECT_FALSE(CheckdBRange(s));
+    s.index_dB_max = 2, s.index_dB_min = INT32_MAX;
+    EXPECT_FALSE(CheckdBRange(s));
     s.fAbsoGraph = 0;
     s.index_dB_max = 2, s.index_dB_min = 20;
     EXPECT_TRUE(CheckdBRange(s));
@@ -50,6 +59,36 @@ TEST(CoreRecord, DefaultsAndDbRange) {
     EXPECT_FALSE(CheckdBRange(s));
     s.index_dB_max = 2, s.index_dB_min = 2;
     EXPECT_FALSE(CheckdBRange(s));
+    s.index_dB_max = 2, s.index_dB_min = INT32_MIN;
+    EXPECT_FALSE(CheckdBRange(s));
+}
+
+TEST(CoreRecord, EveryAcceptedDbRangeLiesOnTheScale) {
+    // Top 0..16 above a bottom 3..20: 150 pairs with bottoms 3..17, 17 each for 18..20.
+    // Relative mode: top 0 dB over any of the 18 bottoms.
+    std::vector<int32_t> indices{INT32_MIN, -1000, 1000, INT32_MAX};
+    for (int32_t i = -3; i <= 24; ++i)
+        indices.push_back(i);
+    int absolute = 0, relative = 0;
+    for (uint8_t mode : {uint8_t{0}, uint8_t{1}})
+        for (int32_t top : indices)
+            for (int32_t bottom : indices) {
+                TFFTSetting s;
+                s.fAbsoGraph = mode;
+                s.index_dB_max = top;
+                s.index_dB_min = bottom;
+                if (!CheckdBRange(s)) continue;
+                (mode == 1 ? absolute : relative)++;
+                EXPECT_GE(top, 0);
+                EXPECT_LE(bottom, DB_SCALE_COUNT - 1);
+                EXPECT_LT(top, bottom);
+            }
+    EXPECT_EQ(absolute, 201);
+    EXPECT_EQ(relative, 18);
+    // The scale itself never overflows, whatever index reaches it.
+    EXPECT_EQ(dBScaleValue(20), -180);
+    EXPECT_EQ(dBScaleValue(INT32_MAX), INT_MIN);
+    EXPECT_EQ(dBScaleValue(INT32_MIN), INT_MAX);
 }
 
 TEST(CoreRecord, CodesConvertToVoltsAroundMidScale) {

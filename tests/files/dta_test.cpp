@@ -294,3 +294,30 @@ TEST_F(DtaTest, GarbageNeverCrashes) {
     }
     EXPECT_FALSE(LoadText(std::string(10 << 20, '\xff')));
 }
+
+TEST_F(DtaTest, SettingsSectionOfADataFileIsJudgedAsInASettingsFile) {
+    Fill(1024);
+    rec->RefData = rec->SigData;
+    rec->RefData.pCode = rec->RefCodeBuf.data();
+    rec->RefData.pVolt = rec->RefVoltBuf.data();
+    std::copy_n(rec->CodeBuf.begin(), 1024, rec->RefCodeBuf.begin());
+    const std::string good = DataFile(Samples(1024, "1,0.25"));
+    auto withLine = [&](const std::string& from, const std::string& to) {
+        std::string t = good;
+        t.replace(t.find(from), from.size(), to);
+        return t;
+    };
+    for (const char* bad : {"index_dB_min:2147483647", "index_dB_max:-2147483648",
+                            "index_dB_min:-1", "index_dB_min:21"}) {
+        const std::string key = std::string(bad).substr(0, std::string(bad).find(':') + 1);
+        const std::string from = key == "index_dB_min:" ? "index_dB_min:17" : "index_dB_max:2";
+        EXPECT_FALSE(LoadText(withLine(from, bad))) << bad;
+        EXPECT_EQ(rec->RefData.ad_dnum, 1024);
+        EXPECT_EQ(rec->RefCodeBuf[0], rec->CodeBuf[0]) << "no sample was taken over";
+    }
+    // The frequency lines in either order, judged together.
+    EXPECT_TRUE(
+        LoadText(withLine("index_FreqS:0\r\nindex_FreqE:14", "index_FreqE:14\r\nindex_FreqS:0")));
+    EXPECT_FALSE(
+        LoadText(withLine("index_FreqS:0\r\nindex_FreqE:14", "index_FreqE:3\r\nindex_FreqS:5")));
+}

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 #include "file_fixtures.h"
 #include "myfile.h"
 #include "temp_dir.h"
@@ -142,7 +145,6 @@ TEST_F(PrfTest, ValueRulesOfEveryKind) {
     EXPECT_FALSE(Accepts("whichWindowFunc:", "whichWindowFunc:4"));
     EXPECT_TRUE(Accepts("whichWindowFunc:", "whichWindowFunc:0"));
     EXPECT_FALSE(Accepts("index_FreqS:", "index_FreqS:15"));
-    EXPECT_TRUE(Accepts("index_dB_max:", "index_dB_max:-99"));
     EXPECT_FALSE(Accepts("PenColorGraph:", "PenColorGraph:red"));
     // Sample counts: powers of two in 1024..262144; a selection index never negative.
     EXPECT_FALSE(Accepts("DataCountMax:", "DataCountMax:1023"));
@@ -156,7 +158,7 @@ TEST_F(PrfTest, ValueRulesOfEveryKind) {
     EXPECT_TRUE(Accepts("DataCountSel:", "DataCountSel:0"));
 }
 
-TEST_F(PrfTest, FrequencyEndMustLieAboveTheStartHeldAtThatMoment) {
+TEST_F(PrfTest, FrequencyEndMustLieAboveTheStart) {
     auto l = With("index_FreqS:", "index_FreqS:3");
     for (auto& s : l)
         if (s == "index_FreqE:14") s = "index_FreqE:3";
@@ -175,6 +177,122 @@ TEST_F(PrfTest, FrequencyEndMustLieAboveTheStartHeldAtThatMoment) {
     EXPECT_FALSE(ReadLines(noStart, t));
     t.fft.index_FreqS = 4;
     EXPECT_TRUE(ReadLines(noStart, t));
+    // Without an end line the caller's end counts.
+    auto noEnd = With("index_FreqS:", "index_FreqS:12");
+    std::erase(noEnd, "index_FreqE:14");
+    Settings u;
+    u.fft.index_FreqE = 10;
+    const Settings uBefore = u;
+    EXPECT_FALSE(ReadLines(noEnd, u));
+    EXPECT_EQ(u, uBefore);
+}
+
+namespace {
+
+// The default file with the two frequency lines given in this order, after the others.
+std::vector<std::string> FreqLines(std::vector<std::string> freq) {
+    auto l = DefaultPrfLines();
+    std::erase(l, "index_FreqS:0");
+    std::erase(l, "index_FreqE:14");
+    l.insert(std::find(l.begin(), l.end(), "GEND:"), freq.begin(), freq.end());
+    return l;
+}
+
+} // namespace
+
+TEST_F(PrfTest, FrequencyPairIsJudgedWhateverTheKeyOrder) {
+    Settings s;
+    EXPECT_FALSE(ReadLines(FreqLines({"index_FreqE:3", "index_FreqS:5"}), s));
+    ASSERT_TRUE(ReadLines(FreqLines({"index_FreqE:9", "index_FreqS:5"}), s));
+    EXPECT_EQ(s.fft.index_FreqS, 5);
+    EXPECT_EQ(s.fft.index_FreqE, 9);
+    // An end above the caller's start but below the file's own start.
+    Settings t;
+    t.fft.index_FreqS = 0;
+    EXPECT_FALSE(ReadLines(FreqLines({"index_FreqE:4", "index_FreqS:8"}), t));
+    // A repeated key: the last one stands, and the pair must still hold.
+    EXPECT_FALSE(ReadLines(FreqLines({"index_FreqS:3", "index_FreqE:4", "index_FreqS:10"}), s));
+    EXPECT_TRUE(ReadLines(FreqLines({"index_FreqE:4", "index_FreqE:12", "index_FreqS:10"}), s));
+}
+
+TEST_F(PrfTest, WhatIsReadInAnyKeyOrderIsWrittenSoThatItReadsBack) {
+    std::mt19937 rng(12);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    int accepted = 0, rejected = 0;
+    for (int round = 0; round < 400; ++round) {
+        auto l = DefaultPrfLines();
+        for (auto& x : l) {
+            if (x.starts_with("index_FreqS:")) x = "index_FreqS:" + std::to_string(pick(0, 14));
+            if (x.starts_with("index_FreqE:")) x = "index_FreqE:" + std::to_string(pick(0, 14));
+            if (x.starts_with("index_dB_max:")) x = "index_dB_max:" + std::to_string(pick(-1, 17));
+            if (x.starts_with("index_dB_min:")) x = "index_dB_min:" + std::to_string(pick(1, 21));
+            if (x.starts_with("fAbsoGraph:")) x = "fAbsoGraph:" + std::to_string(pick(0, 1));
+            if (x.starts_with("whichWindowFunc:"))
+                x = "whichWindowFunc:" + std::to_string(pick(0, 3));
+        }
+        // Shuffle the body of every section.
+        for (const auto& [open, close] :
+             {std::pair{"A:", "AEND:"}, {"F:", "FEND:"}, {"G:", "GEND:"}}) {
+            auto b = std::find(l.begin(), l.end(), open) + 1;
+            auto e = std::find(b, l.end(), close);
+            std::shuffle(b, e, rng);
+        }
+        Settings first;
+        if (!ReadLines(l, first)) {
+            ++rejected;
+            continue;
+        }
+        ++accepted;
+        EXPECT_LT(first.fft.index_FreqS, first.fft.index_FreqE);
+        EXPECT_TRUE(CheckdBRange(first.fft));
+        const std::string path = dir.file("again.prf");
+        ASSERT_TRUE(f.WritePrf(path, PRF_HEADER, &first.fft, &first.file, &first.ad));
+        // Read over other values: the written file stands on its own.
+        Settings second;
+        second.fft.index_FreqS = 13;
+        second.fft.index_FreqE = 14;
+        second.fft.fAbsoGraph = 0;
+        second.fft.index_dB_min = 20;
+        ASSERT_TRUE(f.ReadPrf(path, PRF_HEADER, &second.fft, &second.file, &second.ad))
+            << TempDir::Read(path);
+        EXPECT_EQ(second, first);
+    }
+    // Both outcomes are well represented, so the check above means something.
+    EXPECT_GT(accepted, 40);
+    EXPECT_GT(rejected, 40);
+}
+
+TEST_F(PrfTest, DbIndicesOffTheScaleRejectTheFileAndChangeNothing) {
+    Settings held;
+    held.fft.index_dB_min = 9;
+    held.ad.spsSel = 4;
+    const Settings before = held;
+    const std::pair<const char*, const char*> bad[] = {
+        {"index_dB_max:", "index_dB_max:-1"},         {"index_dB_max:", "index_dB_max:-2147483648"},
+        {"index_dB_min:", "index_dB_min:2147483647"}, {"index_dB_min:", "index_dB_min:21"},
+        {"index_dB_min:", "index_dB_min:2"},          {"index_dB_max:", "index_dB_max:17"},
+        {"index_dB_max:", "index_dB_max:-99"},
+    };
+    for (const auto& [key, line] : bad) {
+        EXPECT_FALSE(ReadLines(With(key, line), held)) << line;
+        EXPECT_EQ(held, before);
+    }
+    // The whole section decides: a top above a bottom that is only changed later is fine.
+    auto late = With("index_dB_max:", "index_dB_max:16");
+    std::erase(late, "index_dB_min:17");
+    late.insert(std::find(late.begin(), late.end(), "GEND:"), "index_dB_min:20");
+    EXPECT_TRUE(ReadLines(late, held));
+    EXPECT_EQ(held.fft.index_dB_max, 16);
+    EXPECT_EQ(held.fft.index_dB_min, 20);
+    // Relative dB keeps the top at 0 dB.
+    Settings rel;
+    EXPECT_TRUE(ReadLines(With("fAbsoGraph:", "fAbsoGraph:0"), rel));
+    auto relTop = With("fAbsoGraph:", "fAbsoGraph:0");
+    for (auto& x : relTop)
+        if (x == "index_dB_max:2") x = "index_dB_max:3";
+    Settings relHeld;
+    EXPECT_FALSE(ReadLines(relTop, relHeld));
+    EXPECT_EQ(relHeld, Settings{});
 }
 
 TEST_F(PrfTest, PathValuesStayWhole) {
