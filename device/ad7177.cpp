@@ -32,7 +32,13 @@ bool TADC::OpenDevice() {
     // A link left open by the last measurement may lead to a unit that has gone (cable
     // pulled, simulator restarted): every start opens afresh.
     if (IsOpen()) Close();
-    if (!Open(4096)) return false;
+    if (!Open(4096) || !Purge()) return false;
+    // A unit stops streaming only on "AX" or at its count: one that a killed program left
+    // running would mix its records into every reply until then.
+    if (!StopConvert() || !Settle(SETTLE_MS, SETTLE_QUIET_MS, SETTLE_MAX_MS)) {
+        Close();
+        return false;
+    }
     return Purge();
 }
 

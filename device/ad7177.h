@@ -16,7 +16,14 @@ public:
     static constexpr uint32_t COMMAND_TIME_OUT_MS = 100;
     static constexpr uint32_t CONVERT_TIME_OUT_MS = 1000;
     static constexpr int64_t MAX_SENT_COUNT = 0xFFFFF;
+    // After the opening "AX": records the unit sent before it stopped are still on their way
+    // (the chip holds them up to its latency timer, 16 ms by default, plus a USB frame or two).
+    static constexpr uint32_t SETTLE_MS = 30;
+    static constexpr uint32_t SETTLE_QUIET_MS = 10; // a late record extends the wait this long
+    static constexpr uint32_t SETTLE_MAX_MS = 250;  // a unit that will not stop ends it
 
+    // Opens the link and leaves the unit idle: a conversion that a vanished host left running
+    // is stopped and whatever it still sends is dropped.
     bool OpenDevice();
     void CloseDevice();
     bool CheckResponse();

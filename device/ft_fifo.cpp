@@ -158,3 +158,19 @@ bool Tft_FIFO::ReadBytes(uint8_t* dest, uint32_t n, uint32_t& count) {
     count = n;
     return true;
 }
+
+bool Tft_FIFO::Settle(uint32_t minMs, uint32_t quietMs, uint32_t maxMs) {
+    if (!ftHandle) return false;
+    const int64_t start = NowUs();
+    const int64_t latest = start + static_cast<int64_t>(maxMs) * 1000;
+    int64_t until = start + static_cast<int64_t>(minMs) * 1000;
+    while (true) {
+        uint32_t got = 0;
+        if (!ReadAvailable(RxBuffer, RX_BUFFER_LEN, got)) return false;
+        if (Hooks.pump) Hooks.pump();
+        const int64_t now = NowUs();
+        if (got > 0) until = std::max(until, now + static_cast<int64_t>(quietMs) * 1000);
+        if (now >= std::min(until, latest)) return true;
+        if (got == 0) IdlePause();
+    }
+}

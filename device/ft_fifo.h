@@ -45,6 +45,9 @@ public:
     // reply must have room for at least 20 bytes; on success it holds the line, CR made NUL.
     bool SendCommandGetReply(std::string_view text, char* reply, size_t room);
     bool ReadBytes(uint8_t* dest, uint32_t n, uint32_t& count);
+    // Drops whatever arrives until nothing has come for quietMs, waiting at least minMs and at
+    // most maxMs; pumps as every wait does. False when the link failed.
+    bool Settle(uint32_t minMs, uint32_t quietMs, uint32_t maxMs);
 
     bool IsOpen() const { return ftHandle != nullptr; }
 

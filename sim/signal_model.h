@@ -38,6 +38,8 @@ class TSignalGenerator {
 public:
     TSignalGenerator(const TChannelSignal& signal, double periodMs, uint64_t seed);
     uint32_t Next();
+    // Samples that nobody will see: the signal moves on in time (the noise need not).
+    void Skip(uint64_t n) { Index += n; }
 
 private:
     TChannelSignal Signal;

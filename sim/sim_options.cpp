@@ -115,8 +115,15 @@ A simulated ZR4410QM A/D unit. It listens on a Unix-domain socket where the Kalv
 looks for a unit and speaks the unit's command protocol there: "?", "S3", "S5", "F0".."FD"
 (acknowledged with OK), "U?" (model name), "V?" (version), "A<ch><5 hex digits>" (stream that
 many 9-byte records from channel 0..2, paced at the selected rate; 00000 streams until "AX"),
-"AX" (stop). Anything else is answered "NG". Any command ends a running conversion. One
-connection at a time; each connection meets a freshly powered unit (Sinc3, rate index 13).
+"AX" (stop). Anything else is answered "NG".
+
+As stern as the real unit: a conversion ends on "AX" or at its count, on nothing else. While it
+streams, other commands are still answered, each reply going out between two records, and a
+new start command is refused with "NG". One connection at a time, and one unit for the
+program's whole life (powered up with Sinc3, rate index 13): a host that goes away without
+"AX" leaves the unit streaming, and the next connection meets it so. What the unit sends while
+no host is connected is lost; its clock and count go on. Only --drop-after powers it off and
+on again (a pulled cable).
 
 Where it listens:
   --socket PATH         this path; otherwise $KALVEX_UNIT_SOCKET, otherwise
@@ -149,7 +156,8 @@ Faults:
   --no-cr-at N          record N (counted from 0) ends in LF instead of CR
   --full-scale-at N[:low|:high]
                         record N carries the code 0xFFFFFFFF (high, default) or 0x00000000
-  --drop-after N        the link goes down when record N+1 is due (counted over the connection)
+  --drop-after N        the link goes down when record N+1 is due (records sent to hosts since
+                        the unit was powered up)
   --split-at K          send every reply in two pieces, the first K bytes long
   --split-gap MS        pause between the two pieces (default 3)
 

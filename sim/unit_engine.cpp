@@ -64,9 +64,11 @@ void TUnitEngine::Reply(const std::string& text, int64_t nowNs) {
 
 void TUnitEngine::Command(const std::string& line, int64_t nowNs) {
     if (Cfg.faults.silent) return;
-    // Speaking to the unit ends a running conversion, so a lost "AX" cannot jam the link.
-    fConverting = false;
-    if (line == "AX") return;
+    if (line == "AX") {
+        // Records already due still go out; nothing after this moment.
+        if (fRun && StopNs == NEVER) StopNs = nowNs;
+        return;
+    }
     if (!Cfg.faults.ngCommand.empty() && line == Cfg.faults.ngCommand) {
         Reply("NG", nowNs);
         return;
@@ -74,7 +76,7 @@ void TUnitEngine::Command(const std::string& line, int64_t nowNs) {
     if (line == "?") {
         Reply("OK", nowNs);
     } else if (line == "S3" || line == "S5") {
-        fSinc3 = line == "S3";
+        fSinc3 = line == "S3"; // for the next conversion; a running one keeps its own
         Reply("OK", nowNs);
     } else if (line.size() == 2 && line[0] == 'F' && HexValue(line[1]) >= 0 &&
                HexValue(line[1]) < RATE_COUNT && !(line[1] >= 'a' && line[1] <= 'f')) {
@@ -97,6 +99,9 @@ bool TUnitEngine::StartConversion(const std::string& line, int64_t nowNs) {
         if (v < 0) return false;
         count = count * 16 + v;
     }
+    if (ConvertingAt(nowNs)) return false; // busy: only "AX" ends a conversion
+    // What the last run sent before its end is on its way already.
+    Produce(nowNs, Held);
     const int ch = line[1] - '0';
     const double periodMs = SamplePeriodMs(Rate, fSinc3 ? 1 : 0);
     Generator.emplace(Cfg.channels[static_cast<size_t>(ch)], periodMs,
@@ -105,7 +110,8 @@ bool TUnitEngine::StartConversion(const std::string& line, int64_t nowNs) {
     Sent = 0;
     RunStartNs = std::max(nowNs, Pending.empty() ? nowNs : Pending.back().first);
     RecordNs = periodMs * 1e6 / Cfg.speed;
-    fConverting = true;
+    fRun = true;
+    StopNs = NEVER;
     return true;
 }
 
@@ -113,27 +119,42 @@ int64_t TUnitEngine::RecordTimeNs(long long k) const {
     return RunStartNs + static_cast<int64_t>(static_cast<double>(k + 1) * RecordNs);
 }
 
+bool TUnitEngine::RecordDue(long long k, int64_t limitNs) const {
+    if (!fRun || fDropped || (Requested > 0 && k >= Requested)) return false;
+    const int64_t t = RecordTimeNs(k);
+    return t <= StopNs && t <= limitNs;
+}
+
+bool TUnitEngine::ConvertingAt(int64_t nowNs) const {
+    if (!fRun || fDropped || StopNs != NEVER) return false;
+    return Requested == 0 || RecordTimeNs(Requested - 1) > nowNs;
+}
+
 int64_t TUnitEngine::NextReplyNs() const {
     return Pending.empty() || fDropped ? NEVER : Pending.front().first;
 }
 
 int64_t TUnitEngine::NextRecordNs() const {
-    return fConverting && !fDropped ? RecordTimeNs(Sent) : NEVER;
+    return RecordDue(Sent, NEVER - 1) ? RecordTimeNs(Sent) : NEVER;
 }
 
-void TUnitEngine::Collect(int64_t nowNs, std::string& out) {
-    if (fDropped) return;
-    while (!Pending.empty() && Pending.front().first <= nowNs) {
-        out += Pending.front().second;
-        Pending.pop_front();
-    }
+void TUnitEngine::Produce(int64_t nowNs, std::string& out) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     const TUnitFaults& f = Cfg.faults;
     // A huge speed factor must not build a huge burst: the rest follows on the next call.
-    for (int burst = 0; fConverting && burst < MAX_BURST && RecordTimeNs(Sent) <= nowNs; ++burst) {
+    for (int burst = 0; !fDropped && burst < MAX_BURST;) {
+        const bool record = RecordDue(Sent, nowNs);
+        const bool reply = !Pending.empty() && Pending.front().first <= nowNs;
+        if (!record && !reply) return;
+        // A reply goes out between two records, in the order the unit made them.
+        if (reply && (!record || Pending.front().first < RecordTimeNs(Sent))) {
+            out += Pending.front().second;
+            Pending.pop_front();
+            continue;
+        }
         if (f.dropAfter >= 0 && TotalSent >= f.dropAfter) {
             fDropped = true;
-            fConverting = false;
+            fRun = false;
             return;
         }
         uint32_t code = Generator->Next();
@@ -145,6 +166,28 @@ void TUnitEngine::Collect(int64_t nowNs, std::string& out) {
         out.append(rec, sizeof rec);
         ++Sent;
         ++TotalSent;
-        if (Requested > 0 && Sent >= Requested) fConverting = false;
+        ++burst;
     }
+}
+
+void TUnitEngine::Collect(int64_t nowNs, std::string& out) {
+    if (fDropped) return;
+    out += Held;
+    Held.clear();
+    Produce(nowNs, out);
+}
+
+void TUnitEngine::Discard(int64_t nowNs) {
+    Held.clear();
+    while (!Pending.empty() && Pending.front().first <= nowNs)
+        Pending.pop_front();
+    if (!RecordDue(Sent, nowNs)) return;
+    // Jump close to the last record due, then step to it exactly.
+    const double elapsed = static_cast<double>(std::min(nowNs, StopNs) - RunStartNs);
+    long long k = std::max(Sent, static_cast<long long>(elapsed / RecordNs) - 2);
+    if (Requested > 0) k = std::min(k, Requested);
+    while (RecordDue(k, nowNs))
+        ++k;
+    Generator->Skip(static_cast<uint64_t>(k - Sent));
+    Sent = k;
 }

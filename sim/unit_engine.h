@@ -1,6 +1,10 @@
 // The simulated unit's protocol engine: command lines in, replies and sample records out, all
 // on a clock the caller drives (real time for the socket server, test time for the virtual
 // device).
+//
+// As stern as the real unit: a conversion ends on "AX" or at its count and on nothing else.
+// While it streams, every other command is still answered, the reply going out between two
+// records; a start command is refused ("NG") and the running conversion goes on.
 #pragma once
 
 #include "signal_model.h"
@@ -41,13 +45,20 @@ public:
 
     // Bytes from the host, received at nowNs.
     void Receive(const char* data, size_t n, int64_t nowNs);
-    // Appends everything the unit has sent up to nowNs.
+    // Appends everything the unit has sent up to nowNs, replies and records in the order the
+    // unit sent them.
     void Collect(int64_t nowNs, std::string& out);
+    // Everything the unit sends up to nowNs is lost (no host reads it); the unit's state and
+    // clock go on as if it had been collected.
+    void Discard(int64_t nowNs);
 
     int64_t NextReplyNs() const;
     int64_t NextRecordNs() const;
     bool Dropped() const { return fDropped; }
-    bool Converting() const { return fConverting; }
+    // Records of the current conversion are still due.
+    bool Converting() const { return NextRecordNs() != NEVER; }
+    // The conversion runs at nowNs: neither stopped nor past its count.
+    bool ConvertingAt(int64_t nowNs) const;
     int RateIndex() const { return Rate; }
     bool Sinc3() const { return fSinc3; }
     long long RecordsSent() const { return Sent; }
@@ -58,18 +69,23 @@ private:
     void Reply(const std::string& text, int64_t nowNs);
     bool StartConversion(const std::string& line, int64_t nowNs);
     int64_t RecordTimeNs(long long k) const;
+    bool RecordDue(long long k, int64_t limitNs) const;
+    // Appends what is due up to nowNs, at most MAX_BURST records.
+    void Produce(int64_t nowNs, std::string& out);
 
     TUnitConfig Cfg;
     std::string Line;
     bool fLineTooLong = false;
     std::deque<std::pair<int64_t, std::string>> Pending;
+    std::string Held; // due before a new conversion started, not yet collected
     int Rate = 13;
     bool fSinc3 = true;
-    bool fConverting = false;
+    bool fRun = false;      // a conversion was started
+    int64_t StopNs = NEVER; // "AX" came then: no record of this run is due after it
     bool fDropped = false;
     long long Requested = 0; // 0: until "AX"
     long long Sent = 0;      // records of the current run
-    long long TotalSent = 0; // records since the link came up
+    long long TotalSent = 0; // records put on the wire since power-on
     int64_t RunStartNs = 0;
     double RecordNs = 0.0;
     std::optional<TSignalGenerator> Generator;

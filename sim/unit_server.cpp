@@ -31,6 +31,11 @@ public:
         Fd = fd;
     }
     int Get() const { return Fd; }
+    int Release() {
+        int fd = Fd;
+        Fd = -1;
+        return fd;
+    }
 
 private:
     int Fd = -1;
@@ -98,27 +103,67 @@ int RunUnitServer(const TSimOptions& options, const std::atomic<bool>* stop, std
     }
     Say(options, log, "listening on " + path);
 
-    TFd client;
+    // One unit for the server's whole life: a host that goes away leaves it as it was, still
+    // streaming perhaps, and the next host meets it so. Only a pulled cable (the drop fault)
+    // powers it off and on again.
     std::optional<TUnitEngine> engine;
+    engine.emplace(options.unit);
+    TFd client;
     std::string unsent;
     int64_t lastRecordFlush = 0;
     const int64_t tickNs = static_cast<int64_t>(options.tickMs * 1e6);
     char buf[4096];
     bool ending = false;
 
-    auto dropClient = [&](const char* why) {
+    auto dropClient = [&](const char* why, bool powerCycle) {
         client.Reset();
-        engine.reset();
-        unsent.clear();
+        unsent.clear(); // what sat in the unit's output buffer goes with the host
+        if (powerCycle) engine.emplace(options.unit);
         Say(options, log, why);
         if (options.once) ending = true;
     };
+    // Feeds everything the host has written to the unit. Reads until the socket is empty, so
+    // a hang-up behind the last bytes is seen now, not a turn later.
+    enum class THost { Here, Flooding, Gone };
+    auto readClient = [&](int64_t now) {
+        for (int reads = 0; reads < 64; ++reads) {
+            ssize_t got = ::recv(client.Get(), buf, sizeof buf, 0);
+            if (got > 0) {
+                engine->Receive(buf, static_cast<size_t>(got), now);
+            } else if (got < 0 && errno == EINTR) {
+                continue;
+            } else if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                return THost::Here;
+            } else {
+                return THost::Gone;
+            }
+        }
+        return THost::Flooding;
+    };
+    auto acceptHost = [&](int64_t now) {
+        TFd fd(::accept4(listener.Get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+        if (fd.Get() < 0) return;
+        // A host that has just closed and connects again must find the unit free: take in what
+        // the old connection still holds, its hang-up included, before judging the new one.
+        THost old = THost::Here;
+        for (int i = 0; client.Get() >= 0 && i < 16; ++i) {
+            old = readClient(now);
+            if (old != THost::Flooding) break;
+        }
+        if (client.Get() >= 0 && old == THost::Gone) dropClient("host disconnected", false);
+        if (client.Get() >= 0 || ending) return; // one host at a time
+        engine->Discard(now);                    // nobody read what the unit sent meanwhile
+        client.Reset(fd.Release());
+        lastRecordFlush = now;
+        Say(options, log, "host connected");
+    };
 
     while (!ending && !(stop && stop->load())) {
-        // Sleep until the next reply or the next batch of records is due.
+        // Sleep until the next reply or the next batch of records is due; with no host the
+        // unit's output is lost anyway and nothing needs waking for.
         int64_t now = NowNs();
         int64_t wake = now + 100'000'000;
-        if (engine) {
+        if (client.Get() >= 0) {
             wake = std::min(wake, engine->NextReplyNs());
             int64_t rec = engine->NextRecordNs();
             if (rec != TUnitEngine::NEVER)
@@ -133,29 +178,13 @@ int RunUnitServer(const TSimOptions& options, const std::atomic<bool>* stop, std
         if (n < 0 && errno != EINTR) break;
         now = NowNs();
 
-        if (n > 0 && (fds[0].revents & POLLIN)) {
-            int fd = ::accept4(listener.Get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-            if (fd >= 0) {
-                if (client.Get() >= 0) {
-                    ::close(fd); // one host at a time
-                } else {
-                    client.Reset(fd);
-                    engine.emplace(options.unit);
-                    lastRecordFlush = now;
-                    Say(options, log, "host connected");
-                }
-            }
-        }
+        // The present host first: a hang-up must be known before a newcomer is judged.
+        if (client.Get() >= 0 && n > 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) &&
+            readClient(now) == THost::Gone)
+            dropClient("host disconnected", false);
+        if (n > 0 && (fds[0].revents & POLLIN)) acceptHost(now);
         if (client.Get() < 0) continue;
-        if (n > 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
-            ssize_t got = ::recv(client.Get(), buf, sizeof buf, 0);
-            if (got > 0) {
-                engine->Receive(buf, static_cast<size_t>(got), now);
-            } else if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
-                dropClient("host disconnected");
-                continue;
-            }
-        }
+
         const long long before = engine->RecordsSent();
         std::string out;
         engine->Collect(now, out);
@@ -170,7 +199,7 @@ int RunUnitServer(const TSimOptions& options, const std::atomic<bool>* stop, std
                 break;
             }
         }
-        if (engine->Dropped()) dropClient("link dropped (fault)");
+        if (engine->Dropped()) dropClient("link dropped (fault)", true);
     }
     ::unlink(path.c_str());
     return 0;

@@ -36,7 +36,10 @@ TEST_F(DeviceLinkTest, FramesOnTheWire) {
         EXPECT_TRUE(call()) << wire;
         EXPECT_EQ(Unit->Wire, wire);
     }
-    Advance(1); // the unit's "NG" to the x-command comes, and goes
+    // Only "AX" ends the conversion still running; the unit's "NG" to the x-command comes,
+    // and goes.
+    ASSERT_TRUE(Adc->StopConvert());
+    Advance(1);
     ASSERT_TRUE(Adc->Purge());
     for (int i = 0; i <= 13; ++i) {
         Unit->Wire.clear();
@@ -51,6 +54,72 @@ TEST_F(DeviceLinkTest, FramesOnTheWire) {
     EXPECT_FALSE(Adc->StartConvert(0, -5));
     EXPECT_FALSE(Adc->SendCommand(std::string(20, 'x')));
     EXPECT_EQ(Unit->Wire, "");
+}
+
+// A unit left streaming by a host that went away without "AX".
+TEST_F(DeviceLinkTest, OpeningStopsAUnitLeftStreaming) {
+    for (const char* rate : {"F0\r", "FD\r"}) {
+        SCOPED_TRACE(rate);
+        Adc = std::make_unique<TADC>();
+        Attach();
+        const std::string start = std::string(rate) + "A000000\r";
+        Unit->Engine.Receive(start.data(), start.size(), ClockUs * 1000);
+        Advance(1000);
+        // Records that have been sent but not yet seen arrive after the link is open.
+        ASSERT_TRUE(Adc->OpenDevice());
+        EXPECT_EQ(Unit->Wire, "AX\r") << "the opening sends nothing else";
+        EXPECT_FALSE(Unit->Engine.Converting());
+        EXPECT_GE(ClockUs, 1'030'000) << "it waits for what is on its way";
+        EXPECT_TRUE(Adc->CheckResponse());
+        std::string name;
+        EXPECT_TRUE(Adc->SetRate(13) && Adc->GetUnitName(name));
+        EXPECT_EQ(Unit->Wire, "AX\r?\rFD\rU?\r");
+    }
+}
+
+// A late record stretches the settling; a unit that never goes quiet cannot hold it forever,
+// and one that is gone fails the opening.
+TEST_F(DeviceLinkTest, SettlingAfterTheOpeningStop) {
+    class TChatty : public d2xx::TVirtualDevice {
+    public:
+        explicit TChatty(const int64_t* now) : Now(now) {}
+        void HostWrite(const uint8_t*, size_t) override {}
+        void Collect(std::string& out) override {
+            if (*Now >= NextUs && *Now <= UntilUs) {
+                out += "80000000\r";
+                NextUs = *Now + EveryUs;
+            }
+        }
+        bool Connected() const override { return Up; }
+        const int64_t* Now;
+        int64_t NextUs = 0, EveryUs = 0, UntilUs = 0;
+        bool Up = true;
+    };
+    auto unit = std::make_shared<TChatty>(&ClockUs);
+    d2xx::AttachVirtualDevice(unit);
+    // A record every 8 ms for 60 ms: the wait ends 10 quiet ms after the last one.
+    unit->EveryUs = 8000;
+    unit->UntilUs = 60'000;
+    ASSERT_TRUE(Adc->OpenDevice());
+    EXPECT_GE(ClockUs, 66'000);
+    EXPECT_LE(ClockUs, 72'000);
+    // Never quiet: the opening gives up waiting after 250 ms, and "?" tells the rest.
+    ClockUs = 0;
+    unit->NextUs = 0;
+    unit->EveryUs = 1000;
+    unit->UntilUs = TUnitEngine::NEVER;
+    ASSERT_TRUE(Adc->OpenDevice());
+    EXPECT_GE(ClockUs, 250'000);
+    EXPECT_LE(ClockUs, 252'000);
+    EXPECT_FALSE(Adc->CheckResponse());
+    // Gone while it settles.
+    Tft_FIFO::Hooks.pump = [&] {
+        ClockUs += PumpStepUs;
+        if (ClockUs > 5000) unit->Up = false;
+    };
+    EXPECT_FALSE(Adc->OpenDevice());
+    EXPECT_FALSE(Adc->IsOpen());
+    EXPECT_EQ(d2xx::OpenHandleCount(), 0);
 }
 
 TEST_F(DeviceLinkTest, ClosedLinkFailsWithoutTouchingTheLibrary) {

@@ -110,12 +110,60 @@ TEST_F(DeviceSocketTest, MeasurementFromTheUnitProcess) {
     for (size_t i = 0; i < codes.size(); ++i)
         ASSERT_EQ(codes[i], reference.Next()) << i;
     EXPECT_TRUE(adc.StopConvert());
-    // Stopped early this time: the next command still gets its answer.
+    // Stopped early this time: the next opening still gets its answer.
     ASSERT_TRUE(adc.StartConvert(0, 0x10000));
+    ASSERT_TRUE(Acquire(adc, codes, 64, 64));
     EXPECT_TRUE(adc.StopConvert());
+    ASSERT_TRUE(adc.OpenDevice());
     EXPECT_TRUE(adc.CheckResponse());
     adc.CloseDevice();
     EXPECT_EQ(d2xx::OpenHandleCount(), 0);
+}
+
+// A program killed mid-block leaves the unit streaming; the next one opens it at once.
+TEST_F(DeviceSocketTest, AHostKilledMidBlockLeavesAUnitTheNextOneOpensAtOnce) {
+    TUnitProcess unit(Path, {});
+    ASSERT_TRUE(unit.Running());
+    for (int rate : {0, 13}) {
+        for (int round = 0; round < 3; ++round) {
+            SCOPED_TRACE("rate " + std::to_string(rate) + " round " + std::to_string(round));
+            {
+                TADC adc;
+                ASSERT_TRUE(adc.OpenDevice());
+                ASSERT_TRUE(adc.CheckResponse());
+                ASSERT_TRUE(adc.SetFilterSinc3());
+                ASSERT_TRUE(adc.SetRate(rate));
+                ASSERT_TRUE(adc.StartConvert(0, 0x40000));
+                std::vector<uint32_t> codes;
+                ASSERT_TRUE(Acquire(adc, codes, 2, 1));
+            } // the link closes without "AX", as when the program is killed
+            {
+                // The unit is still streaming for whoever comes next.
+                Tft_FIFO raw;
+                ASSERT_TRUE(raw.Open());
+                uint8_t buf[64];
+                uint32_t got = 0;
+                const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+                while (got == 0 && std::chrono::steady_clock::now() < giveUp) {
+                    ASSERT_TRUE(raw.ReadAvailable(buf, sizeof buf, got));
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                }
+                EXPECT_GT(got, 0u);
+            }
+            TADC next;
+            ASSERT_TRUE(next.OpenDevice());
+            EXPECT_TRUE(next.CheckResponse()) << "at the first try";
+            ASSERT_TRUE(next.SetFilterSinc3());
+            ASSERT_TRUE(next.SetRate(13));
+            std::string name, version;
+            ASSERT_TRUE(next.GetUnitName(name) && next.GetVersion(version));
+            EXPECT_EQ(name, next.GetModelName());
+            ASSERT_TRUE(next.StartConvert(1, 1024));
+            std::vector<uint32_t> codes;
+            EXPECT_TRUE(Acquire(next, codes, 1024, 64));
+            // Left streaming again when this link closes: the next round starts as the first.
+        }
+    }
 }
 
 TEST_F(DeviceSocketTest, DroppedLinkAndSplitReplies) {
