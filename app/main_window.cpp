@@ -9,11 +9,15 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScreen>
 #include <QStandardPaths>
+#include <algorithm>
+#include <new>
 
 #include "ad7177.h"
 #include "amp_setting.h"
@@ -61,25 +65,49 @@ bool IsSystemFolder(const QString& dir) {
            d == QStringLiteral("/sbin") || d.startsWith(QStringLiteral("/opt/"));
 }
 
+// The save replaces the file through a temporary file in its folder: the folder must take
+// new files, and an existing file must be a writable regular file.
+bool SaveCanWork(const QString& dir, const QString& path) {
+    if (!FolderWritable(dir)) return false;
+    const QFileInfo file(path);
+    if (!file.exists() && !file.isSymLink()) return true;
+    return file.isFile() && file.isWritable();
+}
+
 } // namespace
 
-std::string DefaultInitFilePath() {
-    const QString appDir = QCoreApplication::applicationDirPath();
-    const QString beside = QDir(appDir).filePath(QString::fromUtf8(kInitFileName));
-    // Next to the program when this user can keep it there.
-    const QFileInfo file(beside);
-    const bool usable = file.exists() ? file.isWritable() : FolderWritable(appDir);
-    if (usable && !IsSystemFolder(appDir)) return beside.toStdString();
+TInitFilePaths ChooseInitFilePaths(const QString& appDir, const QString& configDir) {
+    const QString name = QString::fromUtf8(kInitFileName);
+    const QString beside = QDir(appDir).filePath(name);
+    if (!IsSystemFolder(appDir) && SaveCanWork(appDir, beside))
+        return {beside.toStdString(), beside.toStdString()};
+    const QString own = QDir(configDir).filePath(name);
+    const QFileInfo ownInfo(own), besideInfo(beside);
+    // A site's file next to the program gives the settings until the user has saved their own.
+    const bool site = !ownInfo.exists() && besideInfo.isFile() && besideInfo.isReadable();
+    return {(site ? beside : own).toStdString(), own.toStdString()};
+}
+
+TInitFilePaths DefaultInitFilePaths() {
     const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     QDir().mkpath(config);
-    return QDir(config).filePath(QString::fromUtf8(kInitFileName)).toStdString();
+    return ChooseInitFilePaths(QCoreApplication::applicationDirPath(), config);
 }
 
 TFormMain::TFormMain(TFormMainOptions options) : options_(std::move(options)) {
     Rec = TMeasureRecord::Create();
-    initPath_ = options_.initFilePath.empty() ? DefaultInitFilePath() : options_.initFilePath;
+    if (options_.initFilePath.empty()) {
+        const TInitFilePaths p = DefaultInitFilePaths();
+        initReadPath_ = p.read;
+        initWritePath_ = p.write;
+    } else {
+        initReadPath_ = initWritePath_ = options_.initFilePath;
+    }
     setWindowTitle(QString::fromUtf8(kCaption));
     setFont(FormFont(12));
+    // A single border: neither resized nor maximised by the user.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
 
     if (options_.seam) {
         Seam = options_.seam;
@@ -89,7 +117,10 @@ TFormMain::TFormMain(TFormMainOptions options) : options_(std::move(options)) {
     }
     BuildForm();
     BuildMenus();
+    // The window keeps the size of its client area and menu bar.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
     CreateObjects();
+    if (creationFailed_) return;
 
     pollTimer_.setTimerType(Qt::PreciseTimer);
     pollTimer_.setInterval(options_.pollIntervalMs);
@@ -162,7 +193,9 @@ void TFormMain::BuildForm() {
     connect(PeakFwdBtn, &QPushButton::clicked, this, &TFormMain::PeakFwdBtnClick);
 
     MeasureStartBtn = new QPushButton(QString::fromUtf8("計測開始"), Client);
-    MeasureStartBtn->setGeometry(colX, CLIENT_HEIGHT - 20 - 52, 118, 40);
+    // Under the peak readouts, clear of the frequency labels that may reach past the
+    // spectrum's right edge at the bottom.
+    MeasureStartBtn->setGeometry(colX, 228, 118, 40);
     connect(MeasureStartBtn, &QPushButton::clicked, this, &TFormMain::MeasureStartBtnClick);
 
     StatusBar1 = new TStatusBar(Client);
@@ -220,17 +253,44 @@ void TFormMain::BuildMenus() {
     connect(MenuADUnitSetting, &QAction::triggered, this, &TFormMain::MenuADUnitSettingClick);
 }
 
-void TFormMain::CreateObjects() {
-    myMessage = std::make_unique<TmyMessage>(Seam, kModelName, kCaption);
+template <class F> bool TFormMain::CreateOwned(const char* name, F&& create) {
+    if (creationFailed_) return false;
+    try {
+        if (options_.beforeCreate) options_.beforeCreate(name);
+        create();
+        return true;
+    } catch (const std::bad_alloc&) {
+        creationFailed_ = true;
+        // Without the message object the box is shown directly.
+        if (myMessage)
+            myMessage->ShowMemoryError(name);
+        else
+            Seam->showMessage(kCaption, TmyMessage::MemoryErrorText(name), TMsgIcon::Error);
+        return false;
+    }
+}
 
-    // The axis tick labels: 15 frequency labels, then 22 dB labels, then the six of the form.
-    size_t k = 0;
+void TFormMain::CreateObjects() {
+    if (!CreateOwned("TmyMessage", [this] {
+            myMessage = std::make_unique<TmyMessage>(Seam, kModelName, kCaption);
+        }))
+        return;
+
+    // The axis tick labels: GraphLabels holds the 15 frequency labels, the 22 dB labels, then
+    // the six of the form.
     std::array<QLabel*, 15> freq{};
     std::array<QLabel*, 22> dB{};
-    for (auto& l : freq)
-        l = NewLabel(Client, "");
-    for (auto& l : dB)
-        l = NewLabel(Client, "");
+    if (!CreateOwned("TLabel_dB", [&] {
+            for (auto& l : dB)
+                l = NewLabel(Client, "");
+        }))
+        return;
+    if (!CreateOwned("TLabel_Freq", [&] {
+            for (auto& l : freq)
+                l = NewLabel(Client, "");
+        }))
+        return;
+    size_t k = 0;
     for (auto* l : freq)
         GraphLabels[k++] = l;
     for (auto* l : dB)
@@ -246,14 +306,24 @@ void TFormMain::CreateObjects() {
     ClearPeakEdits();
     ClearRmsEdit();
 
-    myStatus = std::make_unique<TmyStatus>(StatusBar1, kModelName, 2);
-    myFile = std::make_unique<TmyFile>(Seam);
-    myFFT = std::make_unique<TmyFFT>(Seam);
-    ADUnit = std::make_unique<TADC>();
+    if (!CreateOwned("myStatus",
+                     [this] { myStatus = std::make_unique<TmyStatus>(StatusBar1, kModelName, 2); }))
+        return;
+    if (!CreateOwned("QV_File", [this] {
+            FileSeam = std::make_unique<TAnswerWatch>(Seam);
+            myFile = std::make_unique<TmyFile>(FileSeam.get());
+        }))
+        return;
+    if (!CreateOwned("myFFT", [this] { myFFT = std::make_unique<TmyFFT>(Seam); })) return;
+    if (!CreateOwned("ADUnit", [this] { ADUnit = std::make_unique<TADC>(); })) return;
     if (options_.pumpEventsInWaits)
         Tft_FIFO::Hooks.pump = [] { QCoreApplication::processEvents(QEventLoop::AllEvents); };
-    FFTGraph = std::make_unique<TGraph_FFT>(this, PaintBox1, PaintBox3, GraphLabels, &Rec->RefData,
-                                            &Rec->SigData, &Rec->ADSetting, &Rec->FFTSetting);
+    if (!CreateOwned("FFTGraph", [this] {
+            FFTGraph =
+                std::make_unique<TGraph_FFT>(this, PaintBox1, PaintBox3, GraphLabels, &Rec->RefData,
+                                             &Rec->SigData, &Rec->ADSetting, &Rec->FFTSetting);
+        }))
+        return;
     FFTGraph->SetMainFormSize([this] { return QSize(OuterWidth(), OuterHeight()); });
     MeasureStartBtn->setText(QString::fromUtf8("計測開始"));
 
@@ -269,7 +339,19 @@ int TFormMain::OuterHeight() const {
     return Client->height() + FRAME_EXTRA_HEIGHT;
 }
 
+void TFormMain::CentreOnScreen() {
+    const QScreen* sc = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!sc) return;
+    const QRect avail = sc->availableGeometry();
+    const QSize outer(OuterWidth(), OuterHeight());
+    // A screen smaller than the window keeps its top-left corner on the screen.
+    const int x = std::max(avail.left(), avail.left() + (avail.width() - outer.width()) / 2);
+    const int y = std::max(avail.top(), avail.top() + (avail.height() - outer.height()) / 2);
+    move(x, y);
+}
+
 void TFormMain::FirstIdle() {
+    if (creationFailed_) return;
     fFirstIdle = false;
     ReadSettingFile();
     UpdateTitle(false);
@@ -279,7 +361,10 @@ void TFormMain::FirstIdle() {
     FFTGraph->ClearGraphs();
     FFTGraph->PaintGraphs();
     PlaceStatusBar();
-    if (!isVisible()) show();
+    if (!isVisible()) {
+        CentreOnScreen();
+        show();
+    }
     MeasureStartBtn->setFocus();
 }
 
@@ -287,21 +372,23 @@ void TFormMain::ReadSettingFile() {
     SetDefaultADSetting(Rec->ADSetting);
     NextADSetting = Rec->ADSetting;
     SetDefaultFFTSetting(Rec->FFTSetting, Rec->FileSetting);
-    if (myFile->ReadPrf(initPath_, PRF_HEADER, &Rec->FFTSetting, &Rec->FileSetting,
-                        &Rec->ADSetting)) {
+    // A dB range the settings dialog would refuse makes the file invalid like any bad value.
+    if (myFile->ReadPrf(initReadPath_, PRF_HEADER, &Rec->FFTSetting, &Rec->FileSetting,
+                        &Rec->ADSetting) &&
+        CheckdBRange(Rec->FFTSetting)) {
         NextADSetting = Rec->ADSetting;
         return;
     }
     SetDefaultADSetting(Rec->ADSetting);
     NextADSetting = Rec->ADSetting;
     SetDefaultFFTSetting(Rec->FFTSetting, Rec->FileSetting);
-    if (!myFile->WritePrf(initPath_, PRF_HEADER, &Rec->FFTSetting, &Rec->FileSetting,
+    if (!myFile->WritePrf(initWritePath_, PRF_HEADER, &Rec->FFTSetting, &Rec->FileSetting,
                           &Rec->ADSetting))
         myMessage->ShowInitSaveError();
 }
 
 void TFormMain::WriteInitFile() {
-    if (!myFile->WritePrf(initPath_, PRF_HEADER, &Rec->FFTSetting, &Rec->FileSetting,
+    if (!myFile->WritePrf(initWritePath_, PRF_HEADER, &Rec->FFTSetting, &Rec->FileSetting,
                           &Rec->ADSetting))
         myMessage->ShowInitSaveError();
 }
@@ -339,9 +426,40 @@ void TFormMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    if (creationFailed_ || fatalSeen_) {
+        event->accept();
+        return;
+    }
+    // An unsaved block is dropped only when the user agrees; Cancel keeps the window open.
+    if (!ConfirmDiscard()) {
+        event->ignore();
+        return;
+    }
     if (fMeasuring) StopMeasure();
     if (!fFirstIdle) WriteInitFile();
     event->accept();
+}
+
+bool TFormMain::ConfirmDiscard() {
+    if (!fDataValid || fDataSaved || !myMessage) return true;
+    return myMessage->ConfirmDiscard();
+}
+
+void TFormMain::HandleUnhandledException(const std::string& what) {
+    if (fatalSeen_) return;
+    fatalSeen_ = true;
+    pollTimer_.stop();
+    try {
+        if (fMeasuring && ADUnit) StopMeasure();
+        if (myMessage) myMessage->ShowException(what);
+        if (!fFirstIdle && !creationFailed_ && myFile) WriteInitFile();
+    } catch (...) {
+        // Ending cleanly matters more than anything that failed on the way out.
+    }
+    if (options_.endLoop)
+        options_.endLoop();
+    else
+        QCoreApplication::exit(0);
 }
 
 void TFormMain::MenuFileExitClick() {

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QTimer>
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -37,6 +38,48 @@ struct TFormMainOptions {
     bool pumpEventsInWaits = true;   // the unit's reply waits keep the window responsive
     int pollIntervalMs = 1;          // acquisition polling while a measurement runs
     bool printWithoutDialog = false; // print to the printer as set up, without asking
+    // Called with each owned object's name just before it is created (tests make a creation
+    // fail by throwing std::bad_alloc).
+    std::function<void(const std::string&)> beforeCreate;
+    // Ends the event loop after an unhandled exception (empty: the application's loop).
+    std::function<void()> endLoop;
+};
+
+// A dialog seam that passes everything on and remembers whether a Yes/No question was
+// answered No since the last Reset: the writers' overwrite question, which they report as
+// success.
+class TAnswerWatch : public TDialogSeam {
+public:
+    explicit TAnswerWatch(TDialogSeam* inner) : inner_(inner) {}
+    void Reset() { declined_ = false; }
+    bool Declined() const { return declined_; }
+
+    bool askYesNo(const std::string& c, const std::string& t, TMsgIcon i) override {
+        const bool yes = inner_ && inner_->askYesNo(c, t, i);
+        if (!yes) declined_ = true;
+        return yes;
+    }
+    bool askOkCancel(const std::string& c, const std::string& t, TMsgIcon i) override {
+        return inner_ && inner_->askOkCancel(c, t, i);
+    }
+    void showMessage(const std::string& c, const std::string& t, TMsgIcon i) override {
+        if (inner_) inner_->showMessage(c, t, i);
+    }
+    std::optional<std::string> getSaveFileName(const std::string& f,
+                                               const std::string& n) override {
+        return inner_ ? inner_->getSaveFileName(f, n) : std::nullopt;
+    }
+    std::optional<std::string> getOpenFileName(const std::string& f,
+                                               const std::string& n) override {
+        return inner_ ? inner_->getOpenFileName(f, n) : std::nullopt;
+    }
+    std::optional<int32_t> getColor(int32_t initial) override {
+        return inner_ ? inner_->getColor(initial) : std::nullopt;
+    }
+
+private:
+    TDialogSeam* inner_;
+    bool declined_ = false;
 };
 
 class TFormMain : public QMainWindow {
@@ -72,7 +115,14 @@ public:
     void ReadSettingFile();
     void WriteInitFile();
     void PlaceStatusBar();
-    const std::string& InitFilePath() const { return initPath_; }
+    // Where the init file is saved, and where it was read from (a site's read-only file next
+    // to the program when this user has none of their own).
+    const std::string& InitFilePath() const { return initWritePath_; }
+    const std::string& InitReadPath() const { return initReadPath_; }
+    // An owned object could not be created: the window is unusable and the program ends.
+    bool CreationFailed() const { return creationFailed_; }
+    // An exception reached the event loop: the error box, the init file, then the loop ends.
+    void HandleUnhandledException(const std::string& what);
 
     // Measurement cycle.
     void StartMeasure();
@@ -94,11 +144,15 @@ public:
     void ShowDeltaFStatus();
     void ShowLevelStats();
     void ShowTitleFile();
+    // Empties the readouts and panels 1 and 2 (the held block is gone).
+    void ClearReadouts();
     void UpdateTitle(bool onlyIfNamed);
 
     // Handlers.
     void MeasureStartBtnClick();
     void MenuMeasureStartClick();
+    // The stop click came while the unit was being opened.
+    bool StopRequested() const { return stopRequested_; }
     void PeakFwdBtnClick();
     void PeakBackBtnClick();
     void PaintBox1MouseDown(int x);
@@ -107,7 +161,11 @@ public:
     void MenuADUnitSettingClick();
     // What the FFT settings dialog's Set leads to: the new block taken over, the graphs
     // redrawn, the spectra recomputed when the window or its options changed.
-    void ApplyFFTSetting(const TFFTSetting& work);
+    // file: the dialog's file settings, taken over with the rest. False when the user kept the
+    // held block by cancelling the discard question (nothing changed then).
+    bool ApplyFFTSetting(const TFFTSetting& work, const TFileSetting* file = nullptr);
+    // True when no unsaved block would be lost, or the user agreed to drop it.
+    bool ConfirmDiscard();
     void MenuFileExitClick();
 
     // Menu commands.
@@ -185,6 +243,7 @@ public:
     // --- owned objects, in the order of creation ---
     std::unique_ptr<TDialogSeam> OwnSeam;
     TDialogSeam* Seam = nullptr;
+    std::unique_ptr<TAnswerWatch> FileSeam; // the seam TmyFile asks through
     std::unique_ptr<TmyMessage> myMessage;
     std::unique_ptr<TmyStatus> myStatus;
     std::unique_ptr<TmyFile> myFile;
@@ -209,15 +268,32 @@ private:
     void EnableCommands(bool on);
     void RelayoutGraphs();
     void OnPoll();
+    // Creates one owned object; a failed allocation shows the memory error with its name.
+    template <class F> bool CreateOwned(const char* name, F&& create);
+    // The start failed after the unit answered: why, in panel 0.
+    bool OpenFailed(void (TmyStatus::*showText)());
+    // A block without any signal has no dB trace: its dB readout is the floor of the axis.
+    void FixSilentPeakdB();
+    void CentreOnScreen();
 
     TFormMainOptions options_;
     std::unique_ptr<QPrinter> printer_;
-    std::string initPath_;
+    std::string initReadPath_, initWritePath_;
     QTimer pollTimer_;
     int unitCallDepth_ = 0; // inside a unit wait that pumps events
     bool closePending_ = false;
+    bool stopRequested_ = false;
+    bool creationFailed_ = false;
+    bool fatalSeen_ = false;
 };
 
-// Where "Kalvexini.prf" lives: next to the program when this user can write it there (never in
-// the folder of an installed program), else in the user's configuration folder.
-std::string DefaultInitFilePath();
+// Where "Kalvexini.prf" is read from and saved to.
+struct TInitFilePaths {
+    std::string read, write;
+};
+// Saved next to the program when a save can work there (the folder takes the temporary file,
+// an existing file is writable, and it is not the folder of an installed program); otherwise
+// in the user's configuration folder, read from there once it exists, before that from a
+// readable file next to the program.
+TInitFilePaths ChooseInitFilePaths(const QString& appDir, const QString& configDir);
+TInitFilePaths DefaultInitFilePaths();

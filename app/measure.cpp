@@ -31,8 +31,15 @@ private:
 } // namespace
 
 void TFormMain::MeasureStartBtnClick() {
-    if (!fMeasuring) {
+    // The caption tells: "計測中止" stands from the first step of the start on.
+    if (MeasureStartBtn->text() == QString::fromUtf8("計測開始")) {
         StartMeasure();
+    } else if (!fMeasuring) {
+        // The unit is still being opened: the start ends as soon as the current reply is in.
+        if (unitCallDepth_ > 0)
+            stopRequested_ = true;
+        else
+            SetIdleControls();
     } else {
         StopMeasure();
         myStatus->ShowStopped();
@@ -66,13 +73,18 @@ void TFormMain::StartMeasure() {
     if (!ADUnit || fMeasuring || unitCallDepth_ > 0) return;
     {
         UnitCallScope scope(unitCallDepth_);
+        stopRequested_ = false;
         SetMeasuringControls();
         myStatus->ClearStatus();
         // Panel 0 tells of this start only: an old "not found" must not outlive it.
         myStatus->SetPanelText("", 0);
         Rec->ADSetting = NextADSetting;
         fUnitOpen = OpenUnit();
-        if (fUnitOpen) {
+        if (stopRequested_) {
+            // Stopped while opening: nothing was started, nothing is kept open.
+            if (fUnitOpen) CloseUnit();
+            myStatus->ShowStopped();
+        } else if (fUnitOpen) {
             RecvCount = 0;
             FFTGraph->ClearGraphs();
             FFTGraph->PaintGraphs();
@@ -82,6 +94,13 @@ void TFormMain::StartMeasure() {
                 fMeasuring = true;
                 fDataValid = false;
                 fDataSaved = false;
+                // The old block is gone: the axes show the block now being measured.
+                Rec->SigData.ad_dnum = 0;
+                CodeStdDev = 0.0f;
+                FFTGraph->UpdateScales();
+                FFTGraph->LayoutGraphs();
+                FFTGraph->ClearGraphs();
+                FFTGraph->PaintGraphs();
                 Rec->FileSetting.StartDateTime =
                     QDateTime::currentDateTime()
                         .toString(QStringLiteral("yyyy/MM/dd hh:mm:ss"))
@@ -120,14 +139,31 @@ bool TFormMain::OpenUnit() {
         return false;
     }
     const TADSetting& ad = Rec->ADSetting;
-    if (!(ad.sinc3 == 1 ? u.SetFilterSinc3() : u.SetFilterSinc5())) return false;
-    if (!u.SetRate(ad.spsSel)) return false;
+    // From here on the link stays open on failure; panel 0 says which step failed.
+    if (stopRequested_) return false;
+    if (!(ad.sinc3 == 1 ? u.SetFilterSinc3() : u.SetFilterSinc5()))
+        return OpenFailed(&TmyStatus::ShowFilterError);
+    if (stopRequested_) return false;
+    if (!u.SetRate(ad.spsSel)) return OpenFailed(&TmyStatus::ShowRateError);
     const std::string rate = u.GetRateText(ad.spsSel, ad.sinc3);
     std::string name, version;
-    if (!u.GetUnitName(name) || name != u.GetModelName()) return false;
-    if (!u.GetVersion(version)) return false;
+    if (stopRequested_) return false;
+    if (!u.GetUnitName(name)) return OpenFailed(&TmyStatus::ShowNameError);
+    if (name != u.GetModelName()) {
+        if (!stopRequested_) myStatus->ShowWrongUnit(name);
+        return false;
+    }
+    if (stopRequested_) return false;
+    if (!u.GetVersion(version)) return OpenFailed(&TmyStatus::ShowVersionError);
+    if (stopRequested_) return false;
     myStatus->ShowUnitInfo(name, version, rate);
     return true;
+}
+
+bool TFormMain::OpenFailed(void (TmyStatus::*showText)()) {
+    // A stop click during the failed step is the answer the user sees.
+    if (!stopRequested_) (myStatus.get()->*showText)();
+    return false;
 }
 
 void TFormMain::CloseUnit() {
@@ -149,7 +185,9 @@ void TFormMain::AcquireStep() {
     // Never past the end of the block, whatever the count.
     const int want = std::min(block, total - RecvCount);
     if (!ADUnit->ReadSamples(Rec->CodeBuf.data() + RecvCount, n, want)) {
-        ADUnit->StopConvert();
+        // A link that cannot even take the stop command is closed.
+        if (!ADUnit->StopConvert()) CloseUnit();
+        myStatus->ShowLinkLost();
         myStatus->SetPanelText("", 1); // no longer measuring
         myStatus->ShowMeasureError();
         fMeasuring = false;
@@ -209,10 +247,14 @@ void TFormMain::AutoSaveData() {
     TFileSetting& file = Rec->FileSetting;
     if (file.fSaveDataFile != 1 || file.DataFileName.empty()) return;
     Rec->ADSetting.sinc3 = Rec->SigData.sinc3;
-    fDataSaved =
+    FileSeam->Reset();
+    const bool written =
         myFile->WriteDTA(DTA_HEADER, &Rec->ADSetting, &Rec->SigData, &Rec->FFTSetting, &file);
+    // "No" to the overwrite question keeps the old file: the block is not saved, and the
+    // user, who chose so, gets no error box.
+    fDataSaved = written && !FileSeam->Declined();
     if (fDataSaved)
         ShowTitleFile();
-    else
+    else if (!written)
         myMessage->ShowDataSaveError();
 }

@@ -20,6 +20,8 @@
 #include "paths.h"
 #include "signal_stats.h"
 
+#include <new>
+
 namespace {
 
 constexpr const char* kDataFilter = "データファイル (*.DTA)|*.DTA";
@@ -39,10 +41,9 @@ void TFormMain::UnlockControls() {
 }
 
 void TFormMain::MenuFileNewClick() {
-    if (fDataValid && Rec->FileSetting.fSaveDataFile == 0 && !fDataSaved &&
-        !Seam->askOkCancel("Kalvex", "データを保存していませんが、破棄してもいいですか？",
-                           TMsgIcon::Warning))
-        return;
+    // Auto-save on or off: a block that is not in a file is asked about (a failed or declined
+    // auto-save leaves it unsaved).
+    if (!ConfirmDiscard()) return;
     const std::string& cur = Rec->FileSetting.DataFileName;
     const auto name =
         Seam->getSaveFileName("Data files (*.DTA)|*.DTA", cur.empty() ? "*.DTA" : cur);
@@ -50,11 +51,11 @@ void TFormMain::MenuFileNewClick() {
     Rec->FileSetting.DataFileName = WithDefaultExtension(*name, ".DTA");
     fDataValid = false;
     fDataSaved = false;
+    Rec->SigData.ad_dnum = 0;
+    CodeStdDev = 0.0f;
     FFTGraph->ClearGraphs();
     FFTGraph->PaintGraphs();
-    ClearPeakEdits();
-    ClearRmsEdit();
-    myStatus->ClearStatus();
+    ClearReadouts();
     ShowTitleFile();
 }
 
@@ -92,11 +93,21 @@ void TFormMain::MenuFilePrintClick() {
     job.PeakdBText = EditPeakdB->text().toStdString();
     job.PeakHzText = EditPeakHz->text().toStdString();
     job.PeakVoltUnit = PeakEdits.PeakVoltUnit;
-    TmyPrint print(FFTGraph.get(), printer, &Rec->FFTSetting);
-    if (!print.Print(job)) myMessage->ShowPrintError();
+    bool printed = false;
+    try {
+        TmyPrint print(FFTGraph.get(), printer, &Rec->FFTSetting);
+        printed = print.Print(job);
+    } catch (const std::bad_alloc&) {
+        myMessage->ShowMemoryError("TQV_Print");
+        close();
+        return;
+    }
+    if (!printed) myMessage->ShowPrintError();
 }
 
 bool TFormMain::LoadDataFile(bool isRef) {
+    // A measurement read goes straight into the held block's arrays: ask before anything.
+    if (!isRef && !ConfirmDiscard()) return true;
     const std::string& cur = Rec->FileSetting.DataFileName;
     const auto name = Seam->getOpenFileName(kDataFilter, cur.empty() ? "*.DTA" : cur);
     if (!name || name->empty()) return true;
@@ -108,7 +119,10 @@ bool TFormMain::LoadDataFile(bool isRef) {
     TADSetting ad = Rec->ADSetting;
     TFileSetting file = Rec->FileSetting;
     TFFTSetting fft = Rec->FFTSetting;
-    if (!myFile->ReadDTA(*name, DTA_HEADER, &sig, &fft, &file, &ad)) {
+    // The file's display settings are taken over with a measurement: their dB range must be
+    // one the settings dialog accepts (a reference's settings are not used).
+    if (!myFile->ReadDTA(*name, DTA_HEADER, &sig, &fft, &file, &ad) ||
+        (!isRef && !CheckdBRange(fft))) {
         myMessage->ShowDataFileError();
         return false;
     }
@@ -170,12 +184,14 @@ void TFormMain::MenuDataSaveClick() {
     if (name && !name->empty()) {
         Rec->FileSetting.DataFileName = DataSaveName(*name);
         Rec->ADSetting.sinc3 = Rec->SigData.sinc3;
-        if (myFile->WriteDTA(DTA_HEADER, &Rec->ADSetting, &Rec->SigData, &Rec->FFTSetting,
-                             &Rec->FileSetting)) {
+        FileSeam->Reset();
+        if (!myFile->WriteDTA(DTA_HEADER, &Rec->ADSetting, &Rec->SigData, &Rec->FFTSetting,
+                              &Rec->FileSetting)) {
+            myMessage->ShowDataSaveError();
+        } else if (!FileSeam->Declined()) {
+            // "No" to the overwrite question wrote nothing: the saved state stays as it was.
             fDataSaved = true;
             ShowTitleFile();
-        } else {
-            myMessage->ShowDataSaveError();
         }
     }
     UnlockControls();
@@ -218,6 +234,7 @@ void TFormMain::MenuOpenSettingFileClick() {
         myMessage->ShowSettingFileError();
         return;
     }
+    if (!ConfirmDiscard()) return;
     Rec->ADSetting = ad;
     NextADSetting = ad;
     Rec->FileSetting = file;
@@ -225,14 +242,16 @@ void TFormMain::MenuOpenSettingFileClick() {
     fRefValid = false;
     fDataValid = false;
     fDataSaved = false;
+    // Both blocks are dropped, so neither may set the axes any more.
+    Rec->SigData.ad_dnum = 0;
+    Rec->RefData.ad_dnum = 0;
+    CodeStdDev = 0.0f;
     FFTGraph->UpdateScales();
     FFTGraph->LayoutGraphs();
     FFTGraph->ResizeBitmaps();
     FFTGraph->ClearGraphs();
     FFTGraph->PaintGraphs();
-    ClearPeakEdits();
-    ClearRmsEdit();
-    myStatus->ClearStatus();
+    ClearReadouts();
     UpdateTitle(true);
 }
 
@@ -249,9 +268,12 @@ void TFormMain::MenuSaveSettingFileClick() {
 }
 
 void TFormMain::MenuRefClearClick() {
-    if (!fRefValid) return;
+    if (!fRefValid && Rec->RefData.ad_dnum == 0) return;
     fRefValid = false;
     Rec->RefData.ad_dnum = 0;
+    // The axes and labels no longer include the reference.
+    FFTGraph->UpdateScales();
+    FFTGraph->LayoutGraphs();
     FFTGraph->ClearGraphs();
     FFTGraph->PaintGraphs();
     myStatus->ClearStatus();

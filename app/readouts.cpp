@@ -6,6 +6,7 @@
 #include "amp_setting.h"
 #include "fft_setting.h"
 #include "graph_fft.h"
+#include "graph_scales.h"
 #include "main_window.h"
 #include "mystatus.h"
 #include "paths.h"
@@ -23,6 +24,19 @@ void TFormMain::ClearRmsEdit() {
     LabelRMS->adjustSize();
 }
 
+void TFormMain::ClearReadouts() {
+    ClearPeakEdits();
+    ClearRmsEdit();
+    myStatus->ClearStatus();
+}
+
+void TFormMain::FixSilentPeakdB() {
+    const TSignalData& sig = Rec->SigData;
+    const int bins = BlockBinCount(sig);
+    if (!fDataValid || bins == 0 || SpectrumMax(sig.pSpectrum, bins) != 0) return;
+    EditPeakdB->setText(QString::fromStdString(PeakdBText(MakedBAxis(Rec->FFTSetting).F)));
+}
+
 void TFormMain::ShowRms() {
     RmsVolt = CalcRms(Rec->Spectrum.data(), Rec->SigData.ad_dnum);
     const TValueText t = RmsText(RmsVolt);
@@ -34,22 +48,28 @@ void TFormMain::ShowRms() {
 void TFormMain::ShowFirstPeak() {
     if (!fDataValid) return;
     FFTGraph->ShowPeak(Rec->SigData, PeakEdits, LabelPeakVolt);
+    FixSilentPeakdB();
     LabelPeakdB->setText(QString::fromStdString(PeakdBUnit(Rec->FFTSetting.fAbsoGraph)));
     LabelPeakdB->adjustSize();
 }
 
 void TFormMain::PeakFwdBtnClick() {
-    if (fDataValid) FFTGraph->PeakForward(Rec->SigData, PeakEdits, LabelPeakVolt);
+    if (!fDataValid) return;
+    FFTGraph->PeakForward(Rec->SigData, PeakEdits, LabelPeakVolt);
+    FixSilentPeakdB();
 }
 
 void TFormMain::PeakBackBtnClick() {
-    if (fDataValid) FFTGraph->PeakBack(Rec->SigData, PeakEdits, LabelPeakVolt);
+    if (!fDataValid) return;
+    FFTGraph->PeakBack(Rec->SigData, PeakEdits, LabelPeakVolt);
+    FixSilentPeakdB();
 }
 
 void TFormMain::PaintBox1MouseDown(int x) {
     if (!fDataValid || Rec->SigData.ad_dnum == 0) return;
     const int bin = FFTGraph->XToBin(PaintBox1->width(), x);
     FFTGraph->ShowBin(bin, PeakEdits, LabelPeakVolt);
+    FixSilentPeakdB();
 }
 
 void TFormMain::SetStatusPanel(const std::string& text, int index) {
@@ -72,13 +92,14 @@ void TFormMain::StatusBar1Click() {
 }
 
 void TFormMain::ShowLevelStats() {
-    const uint32_t hi = GetCodeMax(Rec->SigData);
-    const uint32_t lo = GetCodeMin(Rec->SigData);
+    // Without a held block the graph's empty-block range is shown, as on its axis.
+    const TCodeRange r = fDataValid ? CodeRangeOne(Rec->SigData) : TCodeRange{};
+    const float sd = fDataValid ? CodeStdDev : 0.0f;
     if (Rec->FFTSetting.fSig_Volt == 1)
-        myStatus->ShowVoltStats(CodeToMicroVolt(hi), CodeToMicroVolt(lo),
-                                CodeCountToMicroVolt(static_cast<uint32_t>(CodeStdDev)));
+        myStatus->ShowVoltStats(CodeToMicroVolt(r.max), CodeToMicroVolt(r.min),
+                                CodeCountToMicroVolt(static_cast<uint32_t>(sd)));
     else
-        myStatus->ShowCodeStats(hi, lo, CodeStdDev);
+        myStatus->ShowCodeStats(r.max, r.min, sd);
 }
 
 void TFormMain::ShowTitleFile() {
@@ -96,18 +117,25 @@ void TFormMain::UpdateTitle(bool onlyIfNamed) {
 
 void TFormMain::MenuDispSettingClick() {
     TFFTSetting work = Rec->FFTSetting;
-    FormFFTSetting->SetupDialog(&work, &Rec->FileSetting, &Rec->fDialogCancel);
+    // The file settings too are taken over only once the whole change is accepted.
+    TFileSetting file = Rec->FileSetting;
+    FormFFTSetting->SetupDialog(&work, &file, &Rec->fDialogCancel);
     FormFFTSetting->exec();
     if (Rec->fDialogCancel == 1) return;
-    ApplyFFTSetting(work);
+    ApplyFFTSetting(work, &file);
 }
 
-void TFormMain::ApplyFFTSetting(const TFFTSetting& work) {
+bool TFormMain::ApplyFFTSetting(const TFFTSetting& work, const TFileSetting* file) {
     const TFFTSetting& old = Rec->FFTSetting;
-    if (work.DataCountSel != old.DataCountSel && fDataValid && !fDataSaved) {
+    const bool drop = work.DataCountSel != old.DataCountSel && fDataValid && !fDataSaved;
+    if (drop && !ConfirmDiscard()) return false;
+    if (file) Rec->FileSetting = *file;
+    if (drop) {
         fDataValid = false;
         fDataSaved = false;
         Rec->SigData.ad_dnum = 0;
+        CodeStdDev = 0.0f;
+        ClearReadouts();
     }
     const bool recompute = work.fWinFuncAdjust != old.fWinFuncAdjust ||
                            work.fDCCut_FFT != old.fDCCut_FFT ||
@@ -117,7 +145,7 @@ void TFormMain::ApplyFFTSetting(const TFFTSetting& work) {
     RelayoutGraphs();
     if (!fDataValid && !fRefValid) {
         FFTGraph->PaintGraphs();
-        return;
+        return true;
     }
     if (recompute) {
         if (fDataValid) {
@@ -130,12 +158,21 @@ void TFormMain::ApplyFFTSetting(const TFFTSetting& work) {
         }
     }
     DrawGraphs();
-    // The dB readout comes from the drawing, so the readouts follow every redraw.
+    // The dB readout comes from the drawing, so the readouts follow every redraw; a new
+    // spectrum starts at its largest line, an unchanged one keeps the bin the user chose.
     if (fDataValid) {
-        ShowFirstPeak();
-        ShowRms();
+        if (recompute) {
+            ShowFirstPeak();
+            ShowRms();
+        } else {
+            FFTGraph->ShowBin(FFTGraph->CursorBin, PeakEdits, LabelPeakVolt);
+            FixSilentPeakdB();
+            LabelPeakdB->setText(QString::fromStdString(PeakdBUnit(Rec->FFTSetting.fAbsoGraph)));
+            LabelPeakdB->adjustSize();
+        }
     }
     ShowDeltaFStatus();
+    return true;
 }
 
 void TFormMain::MenuADUnitSettingClick() {

@@ -9,8 +9,19 @@ void TmyMessage::Show(const std::string& text, TMsgIcon icon) {
     if (seam_) seam_->showMessage(Caption_, text, icon);
 }
 
+std::string TmyMessage::MemoryErrorText(const std::string& objectName) {
+    return "致命的なメモリエラーです:" + objectName;
+}
 void TmyMessage::ShowMemoryError(const std::string& objectName) {
-    Show("致命的なメモリエラーです:" + objectName, TMsgIcon::Error);
+    Show(MemoryErrorText(objectName), TMsgIcon::Error);
+}
+void TmyMessage::ShowException(const std::string& what) {
+    Show(what.empty() ? std::string("予期しないエラーが発生しました") : what, TMsgIcon::Error);
+}
+bool TmyMessage::ConfirmDiscard() {
+    return !seam_ ||
+           seam_->askOkCancel(Caption_, "データを保存していませんが、破棄してもいいですか？",
+                              TMsgIcon::Warning);
 }
 void TmyMessage::ShowSendError() {
     Show("コマンド送信エラーです", TMsgIcon::Error);

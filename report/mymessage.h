@@ -11,6 +11,11 @@ public:
     TmyMessage(TDialogSeam* seam, std::string unitName, std::string caption);
 
     void ShowMemoryError(const std::string& objectName);
+    static std::string MemoryErrorText(const std::string& objectName);
+    // The error box for an exception that nothing else handled.
+    void ShowException(const std::string& what);
+    // "Discard the unsaved data?" with OK and Cancel; true for OK.
+    bool ConfirmDiscard();
     void ShowSendError();
     void ShowNotFound();
     void ShowNoResponse();

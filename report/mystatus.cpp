@@ -17,7 +17,7 @@ void TmyStatus::SetPanelText(const std::string& text, int index) {
 void TmyStatus::ClearStatus() {
     if (!bar_) return;
     for (int i : {1, 2})
-        bar_->SetPanel(i, QString(), bar_->PanelWidth(i));
+        bar_->SetPanel(i, QString(), bar_->PanelWantedWidth(i));
 }
 
 void TmyStatus::ShowUnitInfo(const std::string& name, const std::string& version,
@@ -33,6 +33,28 @@ void TmyStatus::ShowSendError() {
 }
 void TmyStatus::ShowNoResponse() {
     SetPanelText(UnitName + "応答しませんでした", 0);
+}
+void TmyStatus::ShowFilterError() {
+    SetPanelText(UnitName + "のフィルタ設定ができませんでした", 0);
+}
+void TmyStatus::ShowRateError() {
+    SetPanelText(UnitName + "のサンプリングレート設定ができませんでした", 0);
+}
+void TmyStatus::ShowNameError() {
+    SetPanelText(UnitName + "のユニット名を読み出せませんでした", 0);
+}
+void TmyStatus::ShowVersionError() {
+    SetPanelText(UnitName + "のバージョンを読み出せませんでした", 0);
+}
+void TmyStatus::ShowWrongUnit(const std::string& name) {
+    // The name is what the unit sent: only printable ASCII reaches the panel.
+    std::string shown;
+    for (char c : name)
+        shown += (c >= 0x20 && c < 0x7F) ? c : '?';
+    SetPanelText("接続されたユニット（" + shown + "）は" + UnitName + "ではありません", 0);
+}
+void TmyStatus::ShowLinkLost() {
+    SetPanelText(UnitName + "との通信が途切れました", 0);
 }
 void TmyStatus::ShowMeasuring() {
     SetPanelText("計測中です", 1);

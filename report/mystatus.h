@@ -21,6 +21,14 @@ public:
     void ShowNotFound();
     void ShowSendError();
     void ShowNoResponse();
+    // A start that failed after the unit answered (panel 0).
+    void ShowFilterError();
+    void ShowRateError();
+    void ShowNameError();
+    void ShowVersionError();
+    void ShowWrongUnit(const std::string& name);
+    // The link failed during a block: the unit is no longer known to be there (panel 0).
+    void ShowLinkLost();
     void ShowMeasuring();
     void ShowFinished();
     void ShowStopped();

@@ -1,9 +1,12 @@
 #include "qt_dialogs.h"
 
 #include <QColorDialog>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QMessageBox>
+#include <QTranslator>
 
 namespace {
 
@@ -32,6 +35,19 @@ int Ask(QWidget* parent, const std::string& caption, const std::string& text, TM
 }
 
 } // namespace
+
+bool InstallQtTranslations(QCoreApplication* app, const QString& folder) {
+    if (!app) return false;
+    const QString dir =
+        folder.isEmpty() ? QLibraryInfo::path(QLibraryInfo::TranslationsPath) : folder;
+    auto* tr = new QTranslator(app);
+    // qtbase_ja covers the widgets and print support; it pulls in nothing else.
+    if (!tr->load(QStringLiteral("qtbase_ja"), dir)) {
+        delete tr;
+        return false;
+    }
+    return QCoreApplication::installTranslator(tr);
+}
 
 bool TQtDialogSeam::askYesNo(const std::string& caption, const std::string& text, TMsgIcon icon) {
     return Ask(parent_, caption, text, icon, QMessageBox::Yes | QMessageBox::No,

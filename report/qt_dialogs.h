@@ -6,7 +6,12 @@
 
 #include "dialog_seam.h"
 
+class QCoreApplication;
 class QWidget;
+
+// Loads Qt's own Japanese texts (file, print, colour dialogs, standard buttons) from Qt's
+// translations folder, or from folder when given; false when they are not installed.
+bool InstallQtTranslations(QCoreApplication* app, const QString& folder = QString());
 
 class TQtDialogSeam : public TDialogSeam {
 public:

@@ -2,6 +2,8 @@
 // its texts and state, and the next measurement works once the fault is gone.
 #include "app_fixture.h"
 
+#include <map>
+
 #include <QMenu>
 
 #include "ad7177.h"
@@ -68,7 +70,13 @@ TEST_F(FaultSweep, NgToASetupCommandEndsSilentlyWithTheLinkOpen) {
         SmallBlock();
         Form->StartMeasure();
         EXPECT_TRUE(Messages().empty()) << cmd;
-        EXPECT_EQ(Panel(0), "") << cmd;
+        // No box, but panel 0 says which step failed.
+        const std::map<std::string, std::string> why{
+            {"S3", "ZR4410QMのフィルタ設定ができませんでした"},
+            {"FD", "ZR4410QMのサンプリングレート設定ができませんでした"},
+            {"U?", "ZR4410QMのユニット名を読み出せませんでした"},
+            {"V?", "ZR4410QMのバージョンを読み出せませんでした"}};
+        EXPECT_EQ(Panel(0), why.at(cmd)) << cmd;
         EXPECT_FALSE(Form->fMeasuring) << cmd;
         EXPECT_TRUE(Form->ADUnit->IsOpen()) << cmd; // left open, as the silent failures do
         EXPECT_EQ(Unit->Wire.find("A0"), std::string::npos) << cmd << " wire: " << Unit->Wire;
@@ -86,6 +94,22 @@ TEST_F(FaultSweep, StartCommandNotWrittenClosesTheLink) {
     EXPECT_EQ(Messages(), std::vector<std::string>{"コマンド送信エラーです"});
     EXPECT_FALSE(Form->fUnitOpen);
     ExpectIdleAndRecovers();
+}
+
+TEST_F(FaultSweep, AUnitLeftStreamingByAKilledRunMeasuresAtTheFirstStart) {
+    for (const std::string left : {"F0\rA000000\r", "FD\rA040000\r"}) {
+        AttachUnit();
+        // The last run died mid-block: nobody said "AX", and the unit streams on.
+        Unit->Engine.Receive(left.data(), left.size(), ClockUs * 1000);
+        ClockUs += 2'000'000;
+        if (!Form) Start();
+        SmallBlock();
+        Measure();
+        EXPECT_TRUE(Messages().empty()) << left;
+        EXPECT_TRUE(Form->fDataValid) << left;
+        EXPECT_EQ(Panel(1), "計測終了しました") << left;
+        EXPECT_EQ(Unit->Wire.rfind("AX\r?\r", 0), 0u) << Unit->Wire;
+    }
 }
 
 TEST_F(FaultSweep, RecordWithoutCrOrALinkThatClosesMidStream) {

@@ -53,8 +53,9 @@ TEST_F(AppTest, AMeasurementRunsToTheEndAndShowsItsReadouts) {
     EXPECT_EQ(Form->MeasureStartBtn->text().toStdString(), "計測開始");
     EXPECT_TRUE(Form->MenuData->isEnabled());
     EXPECT_TRUE(Messages().empty());
-    // The unit saw its opening sequence and the start command.
-    EXPECT_NE(Unit->Wire.find("?\rS3\rFD\rU?\rV?\rA000400\r"), std::string::npos) << Unit->Wire;
+    // The unit saw its opening sequence, which first stops a conversion that may still run,
+    // the start command and the stop at the end.
+    EXPECT_EQ(Unit->Wire, "AX\r?\rS3\rFD\rU?\rV?\rA000400\rAX\r");
 }
 
 TEST_F(AppTest, PeakButtonsStepAndTheStatusBarToggles) {
@@ -152,7 +153,7 @@ TEST_F(AppTest, StopByButtonKeepsNothingOfThePartialBlock) {
     EXPECT_NE(Unit->Wire.find("AX\r"), std::string::npos);
 }
 
-TEST_F(AppTest, AutoSaveAsksBeforeReplacingAndNoStillCountsAsSaved) {
+TEST_F(AppTest, AutoSaveAsksBeforeReplacingAndNoIsNotASave) {
     const std::string data = dir.file("auto.DTA");
     AttachUnit();
     Start(InitText(
@@ -165,7 +166,8 @@ TEST_F(AppTest, AutoSaveAsksBeforeReplacingAndNoStillCountsAsSaved) {
     TempDir::Write(data, "keep");
     seam.answers = {false};
     Measure();
-    EXPECT_TRUE(Form->fDataSaved);
+    EXPECT_FALSE(Form->fDataSaved);
+    EXPECT_TRUE(Messages().empty());
     EXPECT_EQ(TempDir::Read(data), "keep");
     EXPECT_EQ(seam.asked.back().text, "ファイル：" + data + "があります。\n上書きしますか");
 }

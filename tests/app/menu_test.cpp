@@ -217,10 +217,12 @@ TEST_F(MenuTest, SettingsFilesSaveAskAndLoadWithTheirChecks) {
     EXPECT_EQ(Messages(), std::vector<std::string>{"設定ファイルの内容が正しくありませんでした"});
     EXPECT_TRUE(Form->fDataValid);
 
-    // A good file replaces the settings and drops measurement and reference.
+    // A good file replaces the settings and drops measurement and reference (once the user
+    // agrees to lose the unsaved block).
     TempDir::Write(prf,
                    InitText({{"whichWindowFunc:", "whichWindowFunc:0"}, {"spsSel:", "spsSel:2"}}));
     seam.fileNames = {prf};
+    seam.answers = {true};
     Form->MenuOpenSettingFileClick();
     EXPECT_FALSE(Form->fDataValid);
     EXPECT_FALSE(Form->fRefValid);
@@ -244,14 +246,16 @@ TEST_F(MenuTest, FftSettingsRedrawRecomputeOrDropUnsavedData) {
     EXPECT_NE(Text(Form->EditPeakVolt), peak);
     EXPECT_EQ(Panel(2), "Δｆ= 9.766Hz / 絶対値[dBV] 表示 / 窓関数=矩形波窓(補正なし)");
 
-    // A new sample count drops the unsaved block without a question.
+    // A new sample count drops the unsaved block once the user agrees.
     TFFTSetting count = Form->Rec->FFTSetting;
     count.DataCountSel = 1;
     count.DataCountMax = 2048;
+    seam.answers = {true};
     Form->ApplyFFTSetting(count);
     EXPECT_FALSE(Form->fDataValid);
     EXPECT_EQ(Form->Rec->SigData.ad_dnum, 0);
-    EXPECT_TRUE(seam.asked.empty());
+    ASSERT_EQ(seam.asked.size(), 1u);
+    EXPECT_EQ(seam.asked[0].text, "データを保存していませんが、破棄してもいいですか？");
 }
 
 TEST_F(MenuTest, PrintWritesOnePdfPageWithTheReport) {

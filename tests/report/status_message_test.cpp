@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QFontInfo>
+
 #include "fake_seam.h"
 #include "mymessage.h"
 #include "mystatus.h"
@@ -84,4 +86,72 @@ TEST(ReportMessage, BoxesCarryTheirTextsIconsAndCaption) {
     EXPECT_EQ(seam.asked[4].text, "データファイルの内容が正しくありませんでした");
     EXPECT_EQ(seam.asked[5].icon, TMsgIcon::Warning);
     EXPECT_EQ(seam.asked[6].text, "データがありません");
+}
+
+TEST(ReportStatus, StartAndLinkFailuresNameTheirStepInPanelZero) {
+    TStatusBar bar;
+    TmyStatus st(&bar, "ZR4410QM");
+    st.ShowFilterError();
+    EXPECT_EQ(st.PanelText(0), "ZR4410QMのフィルタ設定ができませんでした");
+    st.ShowRateError();
+    EXPECT_EQ(st.PanelText(0), "ZR4410QMのサンプリングレート設定ができませんでした");
+    st.ShowNameError();
+    EXPECT_EQ(st.PanelText(0), "ZR4410QMのユニット名を読み出せませんでした");
+    st.ShowVersionError();
+    EXPECT_EQ(st.PanelText(0), "ZR4410QMのバージョンを読み出せませんでした");
+    st.ShowLinkLost();
+    EXPECT_EQ(st.PanelText(0), "ZR4410QMとの通信が途切れました");
+    // What another unit sent reaches the panel as printable characters only.
+    st.ShowWrongUnit(std::string("AB\r\x01\xFF", 5));
+    EXPECT_EQ(st.PanelText(0), "接続されたユニット（AB???）はZR4410QMではありません");
+}
+
+TEST(ReportMessage, TheDiscardQuestionAndTheErrorBoxes) {
+    FakeSeam seam;
+    TmyMessage m(&seam, "ZR4410QM", "Kalvex");
+    seam.answers = {false, true};
+    EXPECT_FALSE(m.ConfirmDiscard());
+    EXPECT_TRUE(m.ConfirmDiscard());
+    ASSERT_EQ(seam.asked.size(), 2u);
+    EXPECT_EQ(seam.asked[0].kind, "okcancel");
+    EXPECT_EQ(seam.asked[0].caption, "Kalvex");
+    EXPECT_EQ(seam.asked[0].text, "データを保存していませんが、破棄してもいいですか？");
+    EXPECT_EQ(seam.asked[0].icon, TMsgIcon::Warning);
+    m.ShowException("std::bad_alloc");
+    EXPECT_EQ(seam.asked.back().text, "std::bad_alloc");
+    EXPECT_EQ(seam.asked.back().icon, TMsgIcon::Error);
+    EXPECT_EQ(TmyMessage::MemoryErrorText("FFTGraph"), "致命的なメモリエラーです:FFTGraph");
+}
+
+TEST(ReportStatus, APanelThatWouldRunOffTheBarShrinksItsTextNotItsUnit) {
+    TStatusBar bar;
+    bar.resize(812, TStatusBar::BAR_HEIGHT);
+    TmyStatus st(&bar, "ZR4410QM");
+    st.ShowUnitInfo("ZR4410QM", "1.00", "10ksps");
+    st.ShowFinished();
+    st.ShowCodeStats(2964274886u, 1329636019u, 607488192.0);
+    const int w0 = bar.PanelWidth(0), w1 = bar.PanelWidth(1), w2 = bar.PanelWidth(2);
+    EXPECT_TRUE(bar.PanelFits(0));
+    EXPECT_TRUE(bar.PanelFits(1));
+    // Everything inside the bar, panel 2 with the room that is left.
+    EXPECT_LE(w0 + w1 + w2 + 2 * 2, 812);
+    EXPECT_GT(w2, 300);
+    const std::string full = st.PanelText(2);
+    ASSERT_GT(bar.TextWidth(QString::fromStdString(full)) + 10, w2);
+    EXPECT_FALSE(bar.PanelFits(2));
+    // The text is kept whole and ends with its unit in the smaller font.
+    EXPECT_EQ(full.substr(full.size() - 6), " digit");
+    const auto* label = bar.findChildren<QLabel*>().at(2);
+    EXPECT_EQ(label->text().toStdString(), full);
+    EXPECT_LT(QFontInfo(label->font()).pixelSize(), QFontInfo(bar.font()).pixelSize());
+    EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(label->text()), w2 - 10);
+    EXPECT_EQ(label->toolTip().toStdString(), full);
+
+    // A short text afterwards is back in the bar's font; clearing keeps the asked width.
+    st.ShowMeasureError();
+    EXPECT_TRUE(bar.PanelFits(2));
+    EXPECT_EQ(QFontInfo(label->font()).pixelSize(), QFontInfo(bar.font()).pixelSize());
+    EXPECT_TRUE(label->toolTip().isEmpty());
+    st.ClearStatus();
+    EXPECT_EQ(bar.PanelWidth(2), 110);
 }
