@@ -12,6 +12,8 @@ constexpr double kHanningCorr = 1.632993162;
 constexpr double kHammingCorr = 1.586302721;
 constexpr double kFlatTopCorr = 2.228422982;
 constexpr double kSqrt2 = 1.414213562;
+// Volts per code step, as the conversion of the codes uses it.
+constexpr double kVoltPerCode = 2.5 / 2147483647.0;
 
 bool IsPow2InRange(int n, int lo, int hi) {
     return n >= lo && n <= hi && (n & (n - 1)) == 0;
@@ -443,6 +445,21 @@ bool TmyFFT::DCCut(int n, const float* input, float* output) {
     return true;
 }
 
+bool TmyFFT::DCCutCodes(int n, const uint32_t* codes, float* output) {
+    if (n <= 0) {
+        if (seam_) seam_->showMessage("myFFT", "ゼロ除算：TmyFFT::DCCut", TMsgIcon::Warning);
+        return false;
+    }
+    // The sum of up to 2^18 codes below 2^32 is exact in 64 bits.
+    uint64_t sum = 0;
+    for (int i = 0; i < n; i++)
+        sum += codes[i];
+    const double mean = static_cast<double>(sum) / n;
+    for (int i = 0; i < n; i++)
+        output[i] = static_cast<float>((static_cast<double>(codes[i]) - mean) * kVoltPerCode);
+    return true;
+}
+
 bool TmyFFT::WindowHanning(int n, const float* input, uint8_t adjust, float* output) {
     return ApplyWindow(WinKind::Hanning, n, input, adjust, output);
 }
@@ -533,12 +550,16 @@ void TmyFFT::Magnitude(int n, const float* a, float* spectrum) {
 bool CalcSpectrum(TmyFFT& fft, const TFFTSetting& setting, TSignalData& data,
                   const TSpectrumWork& work) {
     const int n = data.ad_dnum;
-    if (!IsValidDataCount(n) || !data.pVolt || !data.pSpectrum || !work.FFTInput || !work.FFTData ||
-        !work.FFTWorkTable || !work.FFTWorkIndex)
+    const bool dcCut = setting.fDCCut_FFT == 1;
+    const bool fromCodes = dcCut && data.pCode != nullptr;
+    if (!IsValidDataCount(n) || (!fromCodes && !data.pVolt) || !data.pSpectrum || !work.FFTInput ||
+        !work.FFTData || !work.FFTWorkTable || !work.FFTWorkIndex)
         return false;
     float* in = work.FFTInput;
     float* a = work.FFTData;
-    if (setting.fDCCut_FFT == 1) {
+    if (fromCodes) {
+        if (!fft.DCCutCodes(n, data.pCode, in)) return false;
+    } else if (dcCut) {
         if (!fft.DCCut(n, data.pVolt, in)) return false;
     } else {
         std::memcpy(in, data.pVolt, sizeof(float) * static_cast<size_t>(n));

@@ -32,6 +32,10 @@ public:
     // output[i] = input[i] - mean (mean of a single-precision sum). False for n <= 0, output
     // untouched. input and output may be the same array.
     bool DCCut(int n, const float* input, float* output);
+    // output[i] = (codes[i] - mean) in volts, the mean of the codes and the difference taken
+    // in double, so a small signal on a large DC level survives the float rounding of the
+    // volts. False for n <= 0 (the same box as DCCut), output untouched.
+    bool DCCutCodes(int n, const uint32_t* codes, float* output);
 
     // output[i] = w(i) * input[i], times the window's RMS correction when adjust is 1.
     // False (nothing written) for n outside 1..MAX_DATA_COUNT.
@@ -64,7 +68,8 @@ private:
 
 // The spectrum of a block: mean removal (fDCCut_FFT) or copy, window (whichWindowFunc,
 // fWinFuncAdjust), forward transform, scaling to volts RMS per bin, amplitudes into
-// data.pSpectrum (ad_dnum / 2 bins). False, spectrum untouched, when ad_dnum is not a valid
-// sample count or a pointer is missing.
+// data.pSpectrum (ad_dnum / 2 bins). The mean is removed from the codes when the block has
+// them (DCCutCodes), from the volts otherwise; without mean removal the volts are copied.
+// False, spectrum untouched, when ad_dnum is not a valid sample count or a pointer is missing.
 bool CalcSpectrum(TmyFFT& fft, const TFFTSetting& setting, TSignalData& data,
                   const TSpectrumWork& work);

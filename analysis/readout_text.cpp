@@ -1,5 +1,6 @@
 #include "readout_text.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "numfmt.h"
@@ -42,8 +43,19 @@ std::string PeakdBUnit(uint8_t fAbsoGraph) {
     return fAbsoGraph == 1 ? "dBV" : "dB";
 }
 
+std::string HzText(double hz) {
+    int decimals = 3;
+    const double m = std::fabs(hz);
+    if (m > 0 && m < 0.1) {
+        // Beyond 12 decimals lie only values no rate and sample count can give.
+        const int more = 2 - static_cast<int>(std::floor(std::log10(m)));
+        decimals = std::min(more, 12);
+    }
+    return FormatFixed(hz, decimals);
+}
+
 std::string PeakHzText(int bin, float deltaF) {
-    return FormatFixed(static_cast<double>(bin) * deltaF, 3);
+    return HzText(static_cast<double>(bin) * deltaF);
 }
 
 std::string DeltaFStatusText(bool dataValid, const TADSetting& ad, int32_t adDnum,
@@ -51,7 +63,7 @@ std::string DeltaFStatusText(bool dataValid, const TADSetting& ad, int32_t adDnu
     if (!dataValid) return {};
     const double span = static_cast<double>(SamplePeriodMs(ad.spsSel, ad.sinc3)) * adDnum;
     std::string s = "Δｆ= ";
-    s += FormatFixed(span > 0 ? 1000.0 / span : 0.0, 3);
+    s += HzText(span > 0 ? 1000.0 / span : 0.0);
     s += "Hz";
     s += " / ";
     s += fft.fAbsoGraph == 1 ? "絶対値[dBV] 表示" : "相対値[dB] 表示";

@@ -22,7 +22,10 @@ TValueText PeakVoltText(float v);
 // Peak dB readout ("0.00") and its label ("dBV" absolute, "dB" relative).
 std::string PeakdBText(float dB);
 std::string PeakdBUnit(uint8_t fAbsoGraph);
-// Frequency of a bin ("0.000").
+// A frequency on screen: "0.000", with more decimals below 0.1 Hz so that three significant
+// digits show (slow rates give a resolution of 1.9e-5 Hz, which must not read as 0).
+std::string HzText(double hz);
+// Frequency of a bin (HzText).
 std::string PeakHzText(int bin, float deltaF);
 
 // Resolution, display mode and window text of status panel 2; empty without valid data.

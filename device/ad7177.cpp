@@ -29,10 +29,16 @@ uint32_t TADC::DecodeRecord(const uint8_t* digits) {
 }
 
 bool TADC::OpenDevice() {
+    DeviceIndex = 0;
+    return OpenIndex(0);
+}
+
+bool TADC::OpenIndex(int index) {
     // A link left open by the last measurement may lead to a unit that has gone (cable
     // pulled, simulator restarted): every start opens afresh.
     if (IsOpen()) Close();
-    if (!Open(4096) || !Purge()) return false;
+    if (!Open(4096, index) || !Purge()) return false;
+    DeviceIndex = index;
     // A unit stops streaming only on "AX" or at its count: one that a killed program left
     // running would mix its records into every reply until then.
     if (!StopConvert() || !Settle(SETTLE_MS, SETTLE_QUIET_MS, SETTLE_MAX_MS)) {
@@ -56,7 +62,15 @@ bool TADC::PurgeAndWaitOK(const char* command) {
 }
 
 bool TADC::CheckResponse() {
-    return PurgeAndWaitOK("?");
+    if (PurgeAndWaitOK("?")) return true;
+    // Another FTDI chip (a serial adapter) may stand in front of the unit on the list: the
+    // next chips are asked in turn, so the common case of one chip sends nothing more.
+    for (int i = DeviceIndex + 1; i < MAX_DEVICES; ++i) {
+        Close();
+        if (!OpenIndex(i)) return false; // no further chip
+        if (PurgeAndWaitOK("?")) return true;
+    }
+    return false;
 }
 bool TADC::SetFilterSinc3() {
     return PurgeAndWaitOK("S3");

@@ -24,6 +24,7 @@ public:
 
     // Opens the link and leaves the unit idle: a conversion that a vanished host left running
     // is stopped and whatever it still sends is dropped.
+    // Opens the first device; CheckResponse moves on to the next ones when it does not answer.
     bool OpenDevice();
     void CloseDevice();
     bool CheckResponse();
@@ -49,6 +50,9 @@ public:
     char ReplyBuf[24] = {};
 
 private:
+    static constexpr int MAX_DEVICES = 16;
+    bool OpenIndex(int index);
+    int DeviceIndex = 0;
     bool PurgeAndWaitOK(const char* command);
     bool Query(const char* command, std::string& text);
 };

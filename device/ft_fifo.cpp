@@ -28,10 +28,10 @@ void Tft_FIFO::IdlePause() {
         std::this_thread::sleep_for(std::chrono::microseconds(Hooks.idleSleepUs));
 }
 
-bool Tft_FIFO::Open(uint32_t inTransferSize) {
+bool Tft_FIFO::Open(uint32_t inTransferSize, int deviceIndex) {
     if (ftHandle) return true;
     FT_HANDLE h = nullptr;
-    if (FT_Open(0, &h) != FT_OK || !h) return false;
+    if (FT_Open(deviceIndex, &h) != FT_OK || !h) return false;
     ftHandle = h;
     if (FT_SetUSBParameters(ftHandle, inTransferSize, 0) != FT_OK) {
         FT_Close(ftHandle);

@@ -32,7 +32,8 @@ public:
     Tft_FIFO(const Tft_FIFO&) = delete;
     Tft_FIFO& operator=(const Tft_FIFO&) = delete;
 
-    bool Open(uint32_t inTransferSize = 4096);
+    // deviceIndex: which device of the D2XX list (0 = the first).
+    bool Open(uint32_t inTransferSize = 4096, int deviceIndex = 0);
     bool Purge();
     void Close();
     void SetTimeOut(uint32_t ms);

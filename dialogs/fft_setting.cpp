@@ -348,9 +348,9 @@ void TFormFFTSetting::PaintColorBoxes() {
 }
 
 void TFormFFTSetting::ChooseColor(int box) {
-    const std::optional<int32_t> chosen = seam_.getColor(LastDialogColor);
+    // The dialog opens on the colour the box shows now.
+    const std::optional<int32_t> chosen = seam_.getColor(*ColorField(box));
     if (!chosen) return;
-    LastDialogColor = *chosen;
     *ColorField(box) = *chosen;
     Box(box)->SetColor(*chosen);
 }

@@ -66,7 +66,6 @@ public:
     std::string SelFileName;
     uint8_t* pCancel = nullptr;
     uint8_t fSkipSaveClick = 0;
-    int32_t LastDialogColor = 0; // the colour dialog opens with the colour last chosen in it
 
     // Controls, by their form names.
     QGroupBox* GroupBox4;

@@ -45,7 +45,17 @@ int Trunc(double v) {
     return TruncPixel(v);
 }
 
+// A label left of a box, 2 pixels clear of it, but never beyond the window's left edge (a
+// ten-digit code is as wide as the margin; GraphBoxLeft widens the margin for wider ones).
+int LeftOfBox(int L, int w) {
+    return std::max(0, L - w - 2);
+}
+
 } // namespace
+
+int GraphBoxLeft(int widestLeftLabel) {
+    return std::max(GRAPH_BOX_LEFT, widestLeftLabel);
+}
 
 int LinLabelCount(int32_t indexFreqE) {
     return LinEndValid(indexFreqE) ? kLinLabels[static_cast<size_t>(indexFreqE - 6)].count : 0;
@@ -53,7 +63,8 @@ int LinLabelCount(int32_t indexFreqE) {
 
 int FreqLabelTexts(const TFFTSetting& s, TFreqTexts& out) {
     if (s.fLogGraph == 1) {
-        const auto& list = s.index_FreqE - s.index_FreqS > 3 ? kLogLabelsWide : kLogLabelsNarrow;
+        const bool wide = int64_t{s.index_FreqE} - s.index_FreqS > 3;
+        const auto& list = wide ? kLogLabelsWide : kLogLabelsNarrow;
         for (size_t i = 0; i < list.size(); i++)
             out[i] = list[i];
         return FREQ_LABEL_COUNT;
@@ -142,6 +153,9 @@ bool PlaceFreqLabelsCalc(const TFFTSetting& s, const TBoxRect& box,
     if (s.fLogGraph == 1) {
         const TLogAxis ax = GridLogAxis(FreqScaleValue(S), FreqScaleValue(E));
         if (!ax.valid) return false;
+        // The start label reserves 20 pixels, or its own width when wider; an inner label is
+        // shown only clear of the label before it and of the end label.
+        const int endLeft = box.L + box.W - size[static_cast<size_t>(E)].w / 2;
         int R = box.L + 20;
         for (int i = 0; i < FREQ_LABEL_COUNT; i++) {
             const int w = size[static_cast<size_t>(i)].w;
@@ -151,16 +165,16 @@ bool PlaceFreqLabelsCalc(const TFFTSetting& s, const TBoxRect& box,
                 p.visible = true;
                 if (i == S) {
                     p.left = box.L;
-                    R = box.L + 20;
+                    R = box.L + std::max(20, w - 1);
                 } else {
-                    p.left = box.L + box.W - w / 2;
+                    p.left = endLeft;
                 }
             } else if (i < S || i > E) {
                 p.visible = false;
             } else {
                 const double lg = std::log10(static_cast<double>(FreqScaleValue(i)));
                 p.left = Trunc((lg - ax.a) * box.W * static_cast<double>(ax.k) + box.L - w / 2 + 1);
-                p.visible = p.left > R;
+                p.visible = p.left > R && p.left + w < endLeft;
                 if (p.visible) R = p.left + w;
             }
         }
@@ -194,7 +208,7 @@ bool PlacedBLabelsCalc(const TFFTSetting& s, const TBoxRect& box,
         TLabelPlace& pl = out[static_cast<size_t>(i)];
         pl.visible = false;
         pl.top = Trunc((i - Dtop) * static_cast<double>(p) - std::abs(sz.h / 2)) + box.T + 1;
-        pl.left = box.L - sz.w - 2;
+        pl.left = LeftOfBox(box.L, sz.w);
     }
     const int stride = dBLabelStride(size[static_cast<size_t>(Dtop)].h, p);
     for (int j = 0; j <= D; j++)
@@ -209,7 +223,7 @@ void PlaceVoltLabelsCalc(const TBoxRect& box, const std::array<TLabelSize, VOLT_
         T + H / 6 - size[VL_MAX].h / 2 + 1, T + H / 2 - size[VL_ZERO].h / 2,
         T + (5 * H) / 6 - size[VL_MIN].h / 2, T - size[VL_UNIT].h / 2};
     for (size_t i = 0; i < VOLT_LABEL_COUNT; i++)
-        out[i] = {L - size[i].w - 2, tops[i], true};
+        out[i] = {LeftOfBox(L, size[i].w), tops[i], true};
 }
 
 void PlaceTimeLabelsCalc(const TBoxRect& box, const std::array<TLabelSize, TIME_LABEL_COUNT>& size,
@@ -227,6 +241,8 @@ bool PrintFreqLabelPositions(const TFFTSetting& s, const TPrintRect& r, float sc
     if (s.fLogGraph == 1) {
         const TLogAxis ax = GridLogAxis(FreqScaleValue(S), FreqScaleValue(E));
         if (!ax.valid) return false;
+        // As on screen: clear of the start label's own width and of the end label.
+        const int endX = r.right - Trunc(size[static_cast<size_t>(E)].w * sc);
         int R = Trunc(20 * sc) + r.left;
         for (int i = 0; i < FREQ_LABEL_COUNT; i++) {
             const int w = size[static_cast<size_t>(i)].w;
@@ -234,14 +250,14 @@ bool PrintFreqLabelPositions(const TFFTSetting& s, const TPrintRect& r, float sc
             p.y = y;
             if (i == S) {
                 p = {r.left, y, true};
-                R = Trunc(20 * sc) + r.left;
+                R = r.left + std::max(Trunc(20 * sc), Trunc(w * sc) - 1);
             } else if (i == E) {
-                p = {r.right - Trunc(w * sc), y, true};
+                p = {endX, y, true};
             } else if (i > S && i < E) {
                 const double lg = std::log10(static_cast<double>(FreqScaleValue(i)));
                 p.x = Trunc(r.left + (lg - ax.a) * (r.right - r.left) * static_cast<double>(ax.k) -
                             Trunc(w * sc * 0.5));
-                p.write = p.x > R;
+                p.write = p.x > R && p.x + Trunc(w * sc) < endX;
                 if (p.write) R = p.x + Trunc(w * sc);
             }
         }
@@ -275,7 +291,8 @@ bool PrintdBLabelPositions(const TFFTSetting& s, const TPrintRect& r, float scal
         const int half = std::abs(Trunc(sz.h * sc * 0.5));
         int y = Trunc(r.top + j * static_cast<double>(p) - half);
         if (stride == 0) y = (j == 0 ? r.top : r.bottom) - half;
-        out[static_cast<size_t>(Dtop + j)] = {r.left - Trunc((sz.w + 2) * sc), y, true};
+        out[static_cast<size_t>(Dtop + j)] = {std::max(0, r.left - Trunc((sz.w + 2) * sc)), y,
+                                              true};
     }
     return true;
 }
@@ -290,7 +307,7 @@ void PrintVoltLabelPositions(const TPrintRect& r, float scale,
                                       (5 * G) / 6 + r.top - Trunc(size[VL_MIN].h * sc * 0.5),
                                       r.top};
     for (size_t i = 0; i < VOLT_LABEL_COUNT; i++)
-        out[i] = {r.left - Trunc((size[i].w + 2) * sc), ys[i], true};
+        out[i] = {std::max(0, r.left - Trunc((size[i].w + 2) * sc)), ys[i], true};
 }
 
 void PrintTimeLabelPositions(const TPrintRect& r, float scale,

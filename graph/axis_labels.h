@@ -59,7 +59,13 @@ float TimeAxisSpan(const TSignalData& sig, const TSignalData& ref, const TADSett
 int dBLabelStride(double hd, float pitch);
 bool dBLabelShown(int j, int D, int stride);
 
+// Left edge of both graph boxes on the window: 76 pixels, more only when a label left of the
+// boxes is wider than that margin.
+constexpr int GRAPH_BOX_LEFT = 76;
+int GraphBoxLeft(int widestLeftLabel);
+
 // Screen placement. The Place* functions that return false leave every label as it was.
+// Labels left of a box end 2 pixels before it, and never start left of the window.
 bool PlaceFreqLabelsCalc(const TFFTSetting& s, const TBoxRect& box,
                          const std::array<TLabelSize, FREQ_LABEL_COUNT>& size,
                          std::array<TLabelPlace, FREQ_LABEL_COUNT>& out);

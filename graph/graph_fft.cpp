@@ -155,12 +155,22 @@ void TGraph_FFT::LayoutGraphs() {
     };
     const std::array<QLabel*, 6> waveLabels{LabelVoltUnit, LabelVoltmax, LabelVoltzero,
                                             LabelVoltmin,  LabelTimeS,   LabelTimeE};
-    if (pFFTSetting->fWaveGraph == 1) {
+    // The labels left of the boxes have their texts (UpdateScales comes first): a label wider
+    // than the margin moves both boxes right, keeping their right edge.
+    const bool wave = pFFTSetting->fWaveGraph == 1;
+    int widest = 0;
+    for (const QLabel* l : dBLabels)
+        if (l != nullptr) widest = std::max(widest, l->width());
+    if (wave)
+        for (const QLabel* l : {LabelVoltmax, LabelVoltzero, LabelVoltmin, LabelVoltUnit})
+            if (l != nullptr) widest = std::max(widest, l->width());
+    const int L = GraphBoxLeft(widest), W = FW - 216 - (L - GRAPH_BOX_LEFT);
+    if (wave) {
         const int h = (FH - 145) / 2;
-        WaveBox->setGeometry(76, 16, FW - 216, h);
+        WaveBox->setGeometry(L, 16, W, h);
         PlaceVoltLabels();
         PlaceTimeLabels();
-        SpecBox->setGeometry(76, h + 41, FW - 216, h);
+        SpecBox->setGeometry(L, h + 41, W, h);
         PlacedBLabels();
         PlaceFreqLabels();
         SpecBox->show();
@@ -168,7 +178,7 @@ void TGraph_FFT::LayoutGraphs() {
         for (QLabel* l : waveLabels)
             setVisible(l, true);
     } else {
-        SpecBox->setGeometry(76, 16, FW - 216, FH - 120);
+        SpecBox->setGeometry(L, 16, W, FH - 120);
         PlaceFreqLabels();
         PlacedBLabels();
         SpecBox->show();

@@ -162,7 +162,7 @@ private:
 
     // Spectrum.
     // The block whose spectrum is drawn next: its resolution, bin count and largest line; false
-    // for an empty or all-zero spectrum.
+    // for an empty block. An all-zero spectrum is drawn: every bin at the floor.
     bool TakeSpectrumBlock(const TSignalData& d);
     QRgb TraceColour(int which) const;
     bool DrawLogSpectrum(TGraphBitmap& b, int which);
@@ -175,7 +175,7 @@ private:
     void ToDecibels(const float* spectrum, int n, float* target) const;
     void DrawLogGrid(TGraphBitmap& b);
     void DrawLinGrid(TGraphBitmap& b);
-    void DrawdBLines(TGraphBitmap& b, int n);
+    void DrawdBLines(TGraphBitmap& b, int64_t n);
     void DrawLinFreqLines(TGraphBitmap& b, float fE);
     void DrawLogFreqLines(TGraphBitmap& b);
     void DrawGridLines(TGraphBitmap& b, const TGridLines& g, bool vertical, QRgb minor, QRgb major);

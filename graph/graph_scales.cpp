@@ -70,7 +70,7 @@ int LinX(int W, double f, float fE) {
 
 TdBAxis MakedBAxis(const TFFTSetting& s) {
     TdBAxis ax;
-    ax.D = s.index_dB_min - s.index_dB_max;
+    ax.D = int64_t{s.index_dB_min} - s.index_dB_max;
     ax.F = static_cast<float>(dBScaleValue(s.index_dB_min));
     ax.T = s.fAbsoGraph == 1 ? static_cast<float>(dBScaleValue(s.index_dB_max)) : 0.0f;
     ax.valid = ax.D >= 1;
@@ -81,7 +81,7 @@ int dBY(int H, float d, const TdBAxis& ax) {
     if (!ax.valid) return 0;
     if (!(d > ax.F)) d = ax.F; // at or below the floor, and NaN
     const auto num = static_cast<float>(H * (static_cast<double>(ax.T) - d));
-    return TruncPixel(static_cast<double>(num) / (10.0 * ax.D));
+    return TruncPixel(static_cast<double>(num) / (10.0 * static_cast<double>(ax.D)));
 }
 
 int WaveY(int H, double v, double base, double span) {
@@ -124,18 +124,18 @@ float LinFreqStep(float fE) {
     return 1;
 }
 
-int LogGriddBDivisions(int D) {
+int64_t LogGriddBDivisions(int64_t D) {
     if (D > 3) return D;
     if (D == 2) return 8;
     if (D == 3) return 6;
-    return 10 * D;
+    return D == 1 ? 10 : 0;
 }
 
-TGridLines dBGridLines(int H, int n) {
+TGridLines dBGridLines(int H, int64_t n) {
     TGridLines g;
-    if (n < 2) return g;
-    for (int i = 1; i < n; i++)
-        g.Add(static_cast<int>((static_cast<int64_t>(i) * H) / n), false);
+    if (n < 2 || n - 1 > TGridLines::CAPACITY) return g;
+    for (int64_t i = 1; i < n; i++)
+        g.Add(static_cast<int>((i * H) / n), false);
     return g;
 }
 

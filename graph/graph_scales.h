@@ -33,9 +33,10 @@ int LogX(int W, double f, const TLogAxis& ax);
 // Linear frequency axis from 0 to fE: x = trunc(float(W * f) / fE); 0 when fE <= 0.
 int LinX(int W, double f, float fE);
 
-// dB axis of the settings: D divisions of 10 dB, floor F, top T.
+// dB axis of the settings: D divisions of 10 dB, floor F, top T. Any pair of indices gives a
+// defined axis (D is formed in 64 bits); the settings readers keep them in range.
 struct TdBAxis {
-    int D = 0;
+    int64_t D = 0;
     float F = 0, T = 0;
     bool valid = false; // D >= 1
 };
@@ -51,8 +52,9 @@ int WaveY(int H, double v, double base, double span);
 double NextLogTick(double f);
 // Step of the vertical grid of a linear axis ending at fE.
 float LinFreqStep(float fE);
-// Horizontal divisions of the logarithmic graph's dB grid for D divisions of 10 dB.
-int LogGriddBDivisions(int D);
+// Horizontal divisions of the logarithmic graph's dB grid for D divisions of 10 dB; 0 (no
+// lines) for D < 1.
+int64_t LogGriddBDivisions(int64_t D);
 
 // Positions of one set of grid lines; major marks the lines in the major-grid colour.
 struct TGridLines {
@@ -68,8 +70,10 @@ struct TGridLines {
         }
     }
 };
-// Horizontal dB lines: y = (i * H) / n for i = 1 .. n - 1; none for n < 2.
-TGridLines dBGridLines(int H, int n);
+// Horizontal dB lines: y = (i * H) / n for i = 1 .. n - 1; none for n < 2, and none when more
+// lines than a grid can hold are asked for (a grid that dense covers the graph and says
+// nothing; the settings never ask for more than 20).
+TGridLines dBGridLines(int H, int64_t n);
 // Vertical lines of a linear axis at multiples of the step below fE.
 TGridLines LinFreqGridLines(int W, float fE);
 // Vertical lines of a logarithmic axis at the ticks strictly between fS and fE; major at the

@@ -9,7 +9,7 @@ void TGraph_FFT::ToDecibels(const float* spectrum, int n, float* target) const {
     ::ToDecibels(spectrum, n, target, ax.F, pFFTSetting->fAbsoGraph == 1, SpecMax);
 }
 
-void TGraph_FFT::DrawdBLines(TGraphBitmap& b, int n) {
+void TGraph_FFT::DrawdBLines(TGraphBitmap& b, int64_t n) {
     const QRgb sub = ColorRefToRgb(pFFTSetting->PenColorSubAxis);
     DrawGridLines(b, dBGridLines(b.Height(), n), false, sub, sub);
 }
@@ -95,7 +95,7 @@ bool TGraph_FFT::TakeSpectrumBlock(const TSignalData& d) {
     BinCount = BlockBinCount(d);
     if (BinCount == 0) return false;
     SpecMax = SpectrumMax(d.pSpectrum, BinCount);
-    return SpecMax != 0;
+    return true;
 }
 
 QRgb TGraph_FFT::TraceColour(int which) const {
@@ -127,24 +127,26 @@ bool TGraph_FFT::DrawLinSpectrum(TGraphBitmap& b, int which) {
     return true;
 }
 
-// Reference part of an overlay. Without a drawn measurement the picture starts afresh and
-// the reference is its own 0 dB. False when there is no reference to draw.
+// Reference part of an overlay. Without a drawn measurement the picture starts afresh (the
+// bitmap may still hold anything, for a printout the waveform); without a largest line of
+// the measurement the reference is its own 0 dB. False when there is no reference to draw.
 bool TGraph_FFT::PrepareOverlay(TGraphBitmap& b, bool measurementDrawn, bool log) {
-    const TSignalData& ref = *pRefData;
-    if (BlockCount(ref) == 0) return false;
-    DrawDeltaF = ref.deltaF;
-    BinCount = BlockBinCount(ref);
     if (!measurementDrawn) {
         b.Image.fill(Qt::white);
         if (log)
             DrawLogGrid(b);
         else
             DrawLinGrid(b);
-        SpecMax = SpectrumMax(ref.pSpectrum, BinCount);
-        if (SpecMax == 0) return false;
     }
+    const bool haveMax = measurementDrawn && SpecMax > 0;
+    const TSignalData& ref = *pRefData;
+    if (BlockCount(ref) == 0) return false;
+    DrawDeltaF = ref.deltaF;
+    BinCount = BlockBinCount(ref);
+    if (BinCount == 0) return false;
+    if (!haveMax) SpecMax = SpectrumMax(ref.pSpectrum, BinCount);
     ToDecibels(ref.pSpectrum, BinCount, RefdB.data());
-    return BinCount > 0;
+    return true;
 }
 
 void TGraph_FFT::DrawLogSpectrumWithRef(TGraphBitmap& b, bool print) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "myfft.h"
+#include "signal_stats.h"
 
 namespace {
 
@@ -185,4 +186,168 @@ TEST(AnalysisFFT, EmptyOrInvalidBlocksTouchNothing) {
         EXPECT_FALSE(w.Spectrum(fft, TFFTSetting{}, n));
     EXPECT_EQ(w.spectrum[0], -1.0f);
     EXPECT_EQ(seam.shown.size(), 1u);
+}
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+constexpr double kVoltPerCode = 2.5 / 2147483647.0;
+
+// Window kind (whichWindowFunc) at sample i of n, from the definitions, in double.
+double RefWindow(int kind, int i, int n) {
+    const double pos = (i + 0.5) / n;
+    switch (kind) {
+    case 1:
+        return 0.5 * (1 - std::cos(2 * kPi * pos));
+    case 2:
+        return 0.54 - 0.46 * std::cos(2 * kPi * pos);
+    case 3: {
+        const double t = pos - 0.5;
+        return (0.54 + 0.46 * std::cos(2 * kPi * t)) * std::sin(4 * kPi * t) / (4 * kPi * t);
+    }
+    default:
+        return 1;
+    }
+}
+
+double RefWindowRms(int kind, int n) {
+    double sq = 0;
+    for (int i = 0; i < n; i++)
+        sq += RefWindow(kind, i, n) * RefWindow(kind, i, n);
+    return std::sqrt(sq / n);
+}
+
+// RMS over bins 1..n/2-1 of the scaled spectrum of y, by Parseval in double: the DC and
+// Nyquist terms are taken out of the total power.
+double RefSpectrumRms(const std::vector<double>& y) {
+    const double n = static_cast<double>(y.size());
+    double sq = 0, sum = 0, alt = 0;
+    for (size_t i = 0; i < y.size(); i++) {
+        sq += y[i] * y[i];
+        sum += y[i];
+        alt += (i % 2 ? -1.0 : 1.0) * y[i];
+    }
+    return std::sqrt((sq - sum * sum / n - alt * alt / n) / n);
+}
+
+} // namespace
+
+// Every window against its formula, and the correction as the reciprocal of the window's RMS.
+TEST(AnalysisFFT, WindowsFollowTheirDefinitions) {
+    Work w;
+    TmyFFT fft;
+    std::fill(w.volts.begin(), w.volts.end(), 1.0f);
+    using Fn = bool (TmyFFT::*)(int, const float*, uint8_t, float*);
+    const Fn fns[] = {nullptr, &TmyFFT::WindowHanning, &TmyFFT::WindowHamming,
+                      &TmyFFT::WindowFlatTop};
+    std::vector<float> plain(DATA_BUF_LEN), corrected(DATA_BUF_LEN);
+    for (int kind = 1; kind <= 3; kind++) {
+        for (int n : {MIN_DATA_COUNT, 65536}) {
+            ASSERT_TRUE((fft.*fns[kind])(n, w.volts.data(), 0, plain.data()));
+            ASSERT_TRUE((fft.*fns[kind])(n, w.volts.data(), 1, corrected.data()));
+            double worst = 0, sq = 0;
+            for (int i = 0; i < n; i++) {
+                const auto u = static_cast<size_t>(i);
+                worst = std::max(worst, std::fabs(plain[u] - RefWindow(kind, i, n)));
+                sq += double{corrected[u]} * corrected[u];
+            }
+            // Float storage and the float 2 pi of the definition: about 1e-7.
+            EXPECT_LT(worst, 1e-6) << "kind " << kind << " n " << n;
+            EXPECT_NEAR(std::sqrt(sq / n), 1.0, 5e-7) << "corrected RMS, kind " << kind;
+            const double factor =
+                double{corrected[static_cast<size_t>(n / 2)]} / plain[static_cast<size_t>(n / 2)];
+            EXPECT_NEAR(factor * RefWindowRms(kind, n), 1.0, 5e-7) << "kind " << kind;
+        }
+    }
+}
+
+// The whole step for each window setting against a direct DFT of the windowed block.
+TEST(AnalysisFFT, SpectrumOfEachWindowSettingMatchesDirectDft) {
+    Work w;
+    TmyFFT fft;
+    const int n = MIN_DATA_COUNT;
+    std::mt19937 rng(31337);
+    std::uniform_real_distribution<float> uni(-1.0f, 1.0f);
+    for (int i = 0; i < n; i++)
+        w.volts[static_cast<size_t>(i)] = uni(rng);
+    for (int kind = 0; kind <= 3; kind++) {
+        for (uint8_t adjust : {uint8_t{0}, uint8_t{1}}) {
+            TFFTSetting set;
+            set.fDCCut_FFT = 0;
+            set.whichWindowFunc = kind;
+            set.fWinFuncAdjust = adjust;
+            ASSERT_TRUE(w.Spectrum(fft, set, n));
+            const double corr = kind != 0 && adjust == 1 ? 1 / RefWindowRms(kind, n) : 1.0;
+            std::vector<double> y(static_cast<size_t>(n));
+            for (int i = 0; i < n; i++)
+                y[static_cast<size_t>(i)] =
+                    RefWindow(kind, i, n) * corr * w.volts[static_cast<size_t>(i)];
+            double worst = 0, largest = 0;
+            for (int k = 0; k < n / 2; k++) {
+                double re = 0, im = 0;
+                for (int j = 0; j < n; j++) {
+                    const double ang = 2 * kPi * static_cast<double>((j * k) % n) / n;
+                    re += y[static_cast<size_t>(j)] * std::cos(ang);
+                    im += y[static_cast<size_t>(j)] * std::sin(ang);
+                }
+                const double ref = (k == 0 ? 1.0 : std::sqrt(2.0)) * std::hypot(re, im) / n;
+                largest = std::max(largest, ref);
+                worst = std::max(worst, std::fabs(w.spectrum[static_cast<size_t>(k)] - ref));
+            }
+            EXPECT_LT(worst / largest, 2e-5) << "window " << kind << " adjust " << int{adjust};
+        }
+    }
+}
+
+// 20 nV of noise on 1.25 V, about 17 codes, far below the float step of the volts (119 nV):
+// with mean removal the RMS of the spectrum is the noise of the codes.
+TEST(AnalysisFFT, NoiseOnADcLevelSurvivesTheMeanRemoval) {
+    Work w;
+    TmyFFT fft;
+    const int n = 65536;
+    std::vector<uint32_t> codes(DATA_BUF_LEN);
+    std::mt19937 rng(4242);
+    std::normal_distribution<double> noise(0.0, 2e-8 / kVoltPerCode);
+    const double dc = 1.25 / kVoltPerCode + 2147483648.0;
+    for (int i = 0; i < n; i++) {
+        codes[static_cast<size_t>(i)] = static_cast<uint32_t>(std::llround(dc + noise(rng)));
+        w.volts[static_cast<size_t>(i)] = CodeToVolt(codes[static_cast<size_t>(i)]);
+    }
+    double mean = 0;
+    for (int i = 0; i < n; i++)
+        mean += codes[static_cast<size_t>(i)];
+    mean /= n;
+    w.sig.pCode = codes.data();
+    for (int kind = 0; kind <= 3; kind++) {
+        TFFTSetting set;
+        set.fDCCut_FFT = 1;
+        set.whichWindowFunc = kind;
+        set.fWinFuncAdjust = 1;
+        ASSERT_TRUE(w.Spectrum(fft, set, n));
+        const double corr = kind != 0 ? 1 / RefWindowRms(kind, n) : 1.0;
+        std::vector<double> y(static_cast<size_t>(n));
+        for (int i = 0; i < n; i++)
+            y[static_cast<size_t>(i)] = RefWindow(kind, i, n) * corr *
+                                        (codes[static_cast<size_t>(i)] - mean) * kVoltPerCode;
+        const double ref = RefSpectrumRms(y);
+        // Float spectrum and the float sum of 32767 squares: well inside 0.1 %.
+        EXPECT_NEAR(CalcRms(w.spectrum.data(), n) / ref, 1.0, 1e-3) << "window " << kind;
+        if (kind == 0) {
+            double sq = 0;
+            for (int i = 0; i < n; i++) {
+                const double d = (codes[static_cast<size_t>(i)] - mean) * kVoltPerCode;
+                sq += d * d;
+            }
+            // The code standard deviation in volts, less the Nyquist term's 1/N share.
+            EXPECT_NEAR(CalcRms(w.spectrum.data(), n) / std::sqrt(sq / n), 1.0, 1e-3);
+            EXPECT_LT(w.spectrum[0], 1e-9) << "mean removed";
+        }
+    }
+    // Without mean removal the volts go in as they are.
+    TFFTSetting keep;
+    keep.fDCCut_FFT = 0;
+    keep.whichWindowFunc = 0;
+    ASSERT_TRUE(w.Spectrum(fft, keep, n));
+    EXPECT_TRUE(std::equal(w.volts.begin(), w.volts.begin() + n, w.input.begin()));
+    EXPECT_NEAR(w.spectrum[0], 1.25, 1e-6);
 }

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "readout_text.h"
+#include "tables.h"
 
 TEST(AnalysisText, RmsUnitsAtStrictThresholds) {
     EXPECT_EQ(RmsText(0.05f), (TValueText{"50.000", "mVrms"}));
@@ -27,6 +30,34 @@ TEST(AnalysisText, PeakDbHzAndLabel) {
     EXPECT_EQ(PeakdBText(-0.001f), "0.00");
     EXPECT_EQ(PeakHzText(6554, 0.152587890625f), "1000.061");
     EXPECT_EQ(PeakHzText(1, 9.765625f), "9.766");
+}
+
+// Slow rates: 5 sps and 262144 samples resolve 1.9e-5 Hz; no non-zero frequency reads as 0,
+// and every one keeps three significant digits.
+TEST(AnalysisText, SmallFrequenciesKeepTheirDigits) {
+    EXPECT_EQ(HzText(1000.0 / (200.0 * 262144)), "0.0000191");
+    EXPECT_EQ(HzText(0.0048828125), "0.00488");
+    EXPECT_EQ(HzText(0.0999), "0.0999");
+    EXPECT_EQ(HzText(0.1), "0.100");
+    EXPECT_EQ(HzText(0), "0.000");
+    for (int32_t sps = 0; sps < RATE_COUNT; sps++) {
+        for (uint8_t sinc3 : {uint8_t{0}, uint8_t{1}}) {
+            for (int n = MIN_DATA_COUNT; n <= MAX_DATA_COUNT; n *= 2) {
+                const double df = 1000.0 / (static_cast<double>(SamplePeriodMs(sps, sinc3)) * n);
+                for (int bin : {1, 2, 7, n / 2 - 1}) {
+                    const double hz = bin * static_cast<double>(static_cast<float>(df));
+                    const double shown = std::stod(PeakHzText(bin, static_cast<float>(df)));
+                    EXPECT_NEAR(shown / hz, 1.0, 5e-3) << sps << " " << n << " " << bin;
+                }
+                TADSetting ad;
+                ad.spsSel = sps;
+                ad.sinc3 = sinc3;
+                const std::string t = DeltaFStatusText(true, ad, n, TFFTSetting{});
+                const double shown = std::stod(t.substr(t.find("= ") + 2));
+                EXPECT_NEAR(shown / df, 1.0, 5e-3) << t;
+            }
+        }
+    }
 }
 
 TEST(AnalysisText, ResolutionAndWindowStatus) {

@@ -221,9 +221,9 @@ TEST_F(DialogsFFTSetting, ColourBoxes) {
     QMouseEvent release(QEvent::MouseButtonRelease, p, p, Qt::LeftButton, Qt::NoButton, {});
     QApplication::sendEvent(dlg.PaintBox2, &press);
     QApplication::sendEvent(dlg.PaintBox2, &release);
-    EXPECT_EQ(seam.asked.back().text, "0"); // not preset from the box
-    dlg.PaintBox3Click();                   // cancelled
-    EXPECT_EQ(seam.asked.back().text, std::to_string(0x00FF0000));
+    EXPECT_EQ(seam.asked.back().text, std::to_string(fft.PenColorMainAxis)); // the box's colour
+    dlg.PaintBox3Click();                                                    // cancelled
+    EXPECT_EQ(seam.asked.back().text, std::to_string(fft.PenColorSubAxis));
     dlg.PaintBox1Click();
 
     // 0x00BBGGRR: the box fills with blue, framed in black.

@@ -202,3 +202,43 @@ TEST(GraphLabelPrint, ScaledPositions) {
     EXPECT_EQ(t[TL_START].y, 1565 + 12);
     EXPECT_EQ(t[TL_END].x, 4606 - 325);
 }
+
+// Indices of any int value: the label calculations either leave the labels alone or place
+// the labels of the indices they know, and never form an overflowing difference.
+TEST(GraphLabelPlacement, AnyIndicesAreSafe) {
+    const int32_t v[] = {INT32_MIN, -1, 0, 2, 3, 14, 17, 21, 22, INT32_MAX};
+    std::array<TLabelPlace, DB_LABEL_COUNT> dbOut;
+    std::array<TPrintPos, DB_LABEL_COUNT> dbPrint;
+    std::array<TLabelPlace, FREQ_LABEL_COUNT> fOut;
+    std::array<TPrintPos, FREQ_LABEL_COUNT> fPrint;
+    TFreqTexts texts;
+    for (int32_t a : v) {
+        for (int32_t b : v) {
+            TFFTSetting s;
+            s.index_dB_max = a;
+            s.index_dB_min = b;
+            const bool known = a >= 0 && b >= 3 && b < DB_LABEL_COUNT && a < b;
+            EXPECT_EQ(
+                PlacedBLabelsCalc(s, {76, 16, 584, 227}, Sizes<DB_LABEL_COUNT>(40, 12), dbOut),
+                known);
+            EXPECT_EQ(PrintdBLabelPositions(s, {100, 100, 900, 500}, 4.0f,
+                                            Sizes<DB_LABEL_COUNT>(40, 12), dbPrint),
+                      known);
+            for (int i = 0; i < DB_LABEL_COUNT; i++)
+                EXPECT_FALSE(dBLabelText(i, s).empty());
+            for (uint8_t log : {uint8_t{0}, uint8_t{1}}) {
+                const TFFTSetting f = Axis(a, b, log);
+                const int n = FreqLabelTexts(f, texts);
+                EXPECT_TRUE(n == 0 || n == 5 || n == 6 || n == FREQ_LABEL_COUNT);
+                const bool placed = PlaceFreqLabelsCalc(f, {76, 268, 584, 227},
+                                                        Sizes<FREQ_LABEL_COUNT>(30, 12), fOut);
+                const bool printed = PrintFreqLabelPositions(
+                    f, {100, 100, 900, 500}, 4.0f, Sizes<FREQ_LABEL_COUNT>(30, 12), fPrint);
+                EXPECT_EQ(placed, printed);
+                if (log == 1 && placed) {
+                    EXPECT_TRUE(a >= 0 && a < FREQ_LABEL_COUNT && b >= 0 && b < FREQ_LABEL_COUNT);
+                }
+            }
+        }
+    }
+}

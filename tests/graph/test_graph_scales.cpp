@@ -1,10 +1,13 @@
 // Scales, ticks, grids, ranges and bin ranges, checked against the worked examples.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 #include "graph_scales.h"
+#include "signal_stats.h"
 
 namespace {
 
@@ -207,4 +210,42 @@ TEST(GraphScales, MouseToBinInvertsTheMappings) {
     EXPECT_EQ(LinXToBin(500, 250, 5000, df), 16384); // 2500 Hz
     EXPECT_EQ(LogXToBin(600, 10, 10, 10, df), -1);
     EXPECT_EQ(LinXToBin(500, 10, 5000, 0), -1);
+}
+
+// dB indices from a damaged file, any int: the axis, the grids and the dB form stay defined
+// (formed without overflow; the sanitizer build checks) and every loop is bounded by what it
+// draws. Before, index_dB_min 2147483647 looped two billion times per grid.
+TEST(GraphScales, AnydBIndicesGiveABoundedAxis) {
+    const int32_t v[] = {INT32_MIN, INT32_MIN + 1, -1000000,      -1,       0, 1, 2, 3, 12, 17, 21,
+                         22,        1000000,       INT32_MAX - 1, INT32_MAX};
+    const float spectrum[4] = {1, 0.5f, 1e-9f, 0};
+    float dB[4];
+    for (int32_t top : v) {
+        for (int32_t bottom : v) {
+            for (uint8_t abso : {uint8_t{0}, uint8_t{1}}) {
+                const TdBAxis ax = MakedBAxis(Settings(top, bottom, abso));
+                const int64_t D = int64_t{bottom} - top;
+                ASSERT_EQ(ax.D, D);
+                ASSERT_EQ(ax.valid, D >= 1);
+                for (float d : {-1e30f, ax.F, 0.0f, 50.0f, 1e30f, NAN}) {
+                    const int y = dBY(225, d, ax);
+                    ASSERT_LE(std::abs(y), 1 << 22) << top << " " << bottom;
+                }
+                for (int64_t n : {D, LogGriddBDivisions(D)}) {
+                    const TGridLines g = dBGridLines(225, n);
+                    ASSERT_LE(g.count, TGridLines::CAPACITY);
+                    for (int i = 0; i < g.count; i++)
+                        ASSERT_TRUE(g.pos[i] >= 0 && g.pos[i] < 225) << n;
+                }
+                ::ToDecibels(spectrum, 4, dB, ax.F, abso == 1, 1.0f);
+                for (float x : dB)
+                    ASSERT_FALSE(std::isnan(x));
+            }
+        }
+    }
+    EXPECT_EQ(dBGridLines(225, int64_t{INT32_MAX} - INT32_MIN).count, 0);
+    EXPECT_EQ(LogGriddBDivisions(int64_t{INT32_MIN} - INT32_MAX), 0);
+    EXPECT_EQ(LogGriddBDivisions(0), 0);
+    // The most lines the settings can ask for are still drawn.
+    EXPECT_EQ(dBGridLines(225, 20).count, 19);
 }
