@@ -1,0 +1,423 @@
+// kalvex-cli: batch analysis of saved measurements and settings files, with the program's own
+// readers, spectrum and readout texts.
+#include "cli.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <map>
+#include <new>
+#include <optional>
+#include <system_error>
+
+#include "block_pipeline.h"
+#include "myfft.h"
+#include "myfile.h"
+#include "numfmt.h"
+#include "paths.h"
+#include "readout_text.h"
+#include "record.h"
+#include "signal_stats.h"
+#include "tables.h"
+#include "texts.h"
+
+namespace {
+
+// 1 stays what scripts know it as: the data file, or the one file of `settings`. The settings
+// file of `analyze`, the output and internal errors came later and have codes of their own.
+constexpr int kExitOk = 0;
+constexpr int kExitInputFile = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitLevel = 3;
+constexpr int kExitWrite = 4;
+constexpr int kExitSettingsFile = 5;
+constexpr int kExitOutput = 6;
+constexpr int kExitInternal = 7;
+
+constexpr const char* kUsage =
+    "usage: kalvex-cli analyze FILE.DTA [--settings FILE.prf] [--fft OUT.FFT] [--json]\n"
+    "                  [--window rect|hanning|hamming|flattop] [--dc-cut on|off]\n"
+    "                  [--correct on|off] [--db abs|rel]\n"
+    "       kalvex-cli settings FILE.prf\n";
+
+// Nobody to ask in a batch run: an existing output file is replaced; the writers' messages
+// go to the error stream.
+class TBatchSeam : public TDialogSeam {
+public:
+    explicit TBatchSeam(std::ostream& err) : err_(err) {}
+    bool askYesNo(const std::string&, const std::string&, TMsgIcon) override { return true; }
+    bool askOkCancel(const std::string&, const std::string&, TMsgIcon) override { return true; }
+    void showMessage(const std::string&, const std::string& text, TMsgIcon) override {
+        err_ << text << '\n';
+    }
+    std::optional<std::string> getSaveFileName(const std::string&, const std::string&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> getOpenFileName(const std::string&, const std::string&) override {
+        return std::nullopt;
+    }
+    std::optional<int32_t> getColor(int32_t) override { return std::nullopt; }
+
+private:
+    std::ostream& err_;
+};
+
+// A failure that ends the run: its exit code and the message line.
+struct TFailure {
+    int code;
+    std::string message;
+};
+
+TFailure FileFailure(int code, const std::string& path, const std::string& what) {
+    return {code, "kalvex-cli: " + path + ": " + what};
+}
+
+std::string ErrnoText(int e) {
+    return std::generic_category().message(e);
+}
+
+// Why an input cannot be read, checked before any reader opens it: a FIFO or device would
+// block the open, and a missing file is not a file with bad content.
+std::optional<std::string> InputProblem(const std::string& path, struct stat& st) {
+    if (path.empty()) return std::string("not found");
+    if (::stat(path.c_str(), &st) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? std::string("not found") : ErrnoText(errno);
+    if (S_ISDIR(st.st_mode)) return std::string("is a directory");
+    if (!S_ISREG(st.st_mode)) return std::string("not a regular file");
+    if (::access(path.c_str(), R_OK) != 0) return ErrnoText(errno);
+    return std::nullopt;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The settings-load command: defaults, reader, dB-range test.
+std::optional<TFailure> LoadSettings(const std::string& path, int code, TFFTSetting& fft,
+                                     TFileSetting& file, TADSetting& ad) {
+    struct stat st {};
+    if (auto why = InputProblem(path, st)) return FileFailure(code, path, *why);
+    SetDefaultFFTSetting(fft, file);
+    SetDefaultADSetting(ad);
+    TmyFile reader;
+    if (!reader.ReadPrf(path, PRF_HEADER, &fft, &file, &ad) || !CheckdBRange(fft))
+        return FileFailure(code, path, TEXT_SETTING_FILE_ERROR);
+    return std::nullopt;
+}
+
+// The options that stand in for a settings file's FFT choices.
+struct TFFTOverrides {
+    std::optional<int32_t> window;
+    std::optional<uint8_t> dcCut;
+    std::optional<uint8_t> correct;
+    std::optional<uint8_t> absolute;
+};
+
+void ApplyOverrides(const TFFTOverrides& o, TFFTSetting& fft) {
+    if (o.window) fft.whichWindowFunc = *o.window;
+    if (o.dcCut) fft.fDCCut_FFT = *o.dcCut;
+    if (o.correct) fft.fWinFuncAdjust = *o.correct;
+    if (o.absolute) {
+        fft.fAbsoGraph = *o.absolute;
+        // As the settings dialog does: the relative scale's top is 0 dB.
+        if (*o.absolute == 0) fft.index_dB_max = 2;
+    }
+}
+
+struct TAnalyzeArgs {
+    std::string data;
+    std::string settings; // empty: the data file's own settings
+    std::string fft;      // empty: no export
+    bool json = false;
+    TFFTOverrides overrides;
+};
+
+// The exact value of a float as the shortest decimal that reads back as it, so the JSON shows
+// 0.70710677 rather than the double expansion of that float.
+double FloatValue(float v) {
+    char buf[32];
+    const auto res = std::to_chars(buf, buf + sizeof buf, v);
+    return ParseDouble(std::string_view(buf, static_cast<size_t>(res.ptr - buf))).value_or(v);
+}
+
+// The 15-significant-digit value the files and earlier versions print.
+double General15(double v) {
+    return ParseDouble(FormatGeneral(v)).value_or(v);
+}
+
+// Mean of the volts and of the codes, summed in double.
+double MeanVolts(const TSignalData& sig) {
+    double sum = 0.0;
+    for (int i = 0; i < sig.ad_dnum; i++)
+        sum += sig.pVolt[i];
+    return sig.ad_dnum > 0 ? sum / sig.ad_dnum : 0.0;
+}
+
+double MeanCode(const TSignalData& sig) {
+    double sum = 0.0; // exact: at most 2^18 codes below 2^32
+    for (int i = 0; i < sig.ad_dnum; i++)
+        sum += sig.pCode[i];
+    return sig.ad_dnum > 0 ? sum / sig.ad_dnum : 0.0;
+}
+
+std::optional<TFailure> Analyze(const TAnalyzeArgs& args, std::string& result, std::ostream& err) {
+    struct stat dataStat {};
+    if (auto why = InputProblem(args.data, dataStat))
+        return FileFailure(kExitInputFile, args.data, *why);
+
+    std::optional<TFFTSetting> given;
+    struct stat settingsStat {};
+    if (!args.settings.empty()) {
+        TFFTSetting fft;
+        TFileSetting file;
+        TADSetting ad;
+        if (auto f = LoadSettings(args.settings, kExitSettingsFile, fft, file, ad)) return f;
+        ::stat(args.settings.c_str(), &settingsStat);
+        given = fft;
+    }
+
+    // The export replaces its target by a rename: never let that be one of the inputs, under
+    // whatever name or link it is given.
+    std::string fftPath;
+    if (!args.fft.empty()) {
+        fftPath = WithDefaultExtension(args.fft, ".FFT");
+        struct stat outStat {};
+        if (::stat(fftPath.c_str(), &outStat) == 0) {
+            std::string why;
+            if (SameFile(outStat, dataStat))
+                why = "it is the data file " + args.data;
+            else if (given && SameFile(outStat, settingsStat))
+                why = "it is the settings file " + args.settings;
+            else if (!S_ISREG(outStat.st_mode))
+                why = "not a regular file";
+            if (!why.empty())
+                return FileFailure(kExitWrite, fftPath,
+                                   std::string(TEXT_FFT_SAVE_ERROR) + " (" + why + ")");
+        }
+    }
+
+    auto rec = TMeasureRecord::Create();
+    // The load-data command: read into working copies, take them over on success.
+    TSignalData sig = rec->SigData;
+    TFFTSetting fileFFT;
+    TFileSetting fileSet;
+    TADSetting ad;
+    TmyFile reader;
+    if (!reader.ReadDTA(args.data, DTA_HEADER, &sig, &fileFFT, &fileSet, &ad) ||
+        !CheckdBRange(fileFFT))
+        return FileFailure(kExitInputFile, args.data, TEXT_DATA_FILE_ERROR);
+    sig.spsSel = ad.spsSel;
+    sig.sinc3 = ad.sinc3;
+    TFFTSetting fft = given ? *given : fileFFT;
+    ApplyOverrides(args.overrides, fft);
+
+    // The block as the window takes it, the level checked as for a block from the unit.
+    TmyFFT engine;
+    TBlockReadouts ro;
+    switch (
+        RunBlockPipeline(sig, ad, fft, engine, SpectrumWorkOf(*rec), TBlockSource::Measured, ro)) {
+    case TBlockResult::LevelError:
+        return FileFailure(kExitLevel, args.data, TEXT_LEVEL_ERROR);
+    case TBlockResult::Invalid:
+        return FileFailure(kExitInputFile, args.data, TEXT_DATA_FILE_ERROR);
+    case TBlockResult::Ok:
+        break;
+    }
+    const int n = sig.ad_dnum;
+    const int peak = ro.peakBin;
+    const TValueText rms = RmsText(ro.rms);
+    const TValueText volt = PeakVoltText(ro.peakVolt);
+    const std::string dBText = PeakdBText(ro.peakdB);
+    const std::string dBUnit = PeakdBUnit(fft.fAbsoGraph);
+    const std::string hz = PeakHzText(peak, sig.deltaF);
+    const double stdDev = CalcCodeStdDev(sig);
+    // The status text is made from the deviation the window holds (a 32-bit float).
+    const std::string stats = LevelStatsText(fft.fSig_Volt, ro.codeMax, ro.codeMin, ro.codeStdDev);
+    const std::string status = DeltaFStatusText(true, ad, n, fft);
+    const std::string rate = RateText(sig.spsSel, sig.sinc3);
+
+    bool wrote = false;
+    if (!fftPath.empty()) {
+        // The export: the file section names the written file itself.
+        TFileSetting out = fileSet;
+        out.DataFileName = fftPath;
+        TBatchSeam yes(err);
+        TmyFile writer(&yes);
+        if (!writer.WriteFFT(FFT_HEADER, &ad, &sig, &fft, &out))
+            return FileFailure(kExitWrite, fftPath, TEXT_FFT_SAVE_ERROR);
+        wrote = true;
+    }
+
+    if (args.json) {
+        nlohmann::ordered_json j;
+        j["file"] = args.data;
+        j["samples"] = n;
+        j["rate_text"] = rate;
+        j["delta_f"] = General15(sig.deltaF);
+        j["status_text"] = status;
+        j["rms_text"] = rms.number;
+        j["rms_unit"] = rms.unit;
+        j["peak_bin"] = peak;
+        j["peak_volt_text"] = volt.number;
+        j["peak_volt_unit"] = volt.unit;
+        j["peak_db_text"] = dBText;
+        j["peak_db_unit"] = dBUnit;
+        j["peak_hz_text"] = hz;
+        j["level_stats_mode"] = fft.fSig_Volt == 1 ? "volts" : "codes";
+        j["level_stats_text"] = stats;
+        j["code_max"] = ro.codeMax;
+        j["code_min"] = ro.codeMin;
+        j["code_stddev"] = General15(stdDev);
+        j["fft_file"] = wrote ? nlohmann::ordered_json(fftPath) : nlohmann::ordered_json(nullptr);
+        // The values the texts above are made from.
+        j["delta_f_hz"] = FloatValue(sig.deltaF);
+        j["rms_v"] = FloatValue(ro.rms);
+        j["peak_v"] = FloatValue(ro.peakVolt);
+        j["peak_db"] = FloatValue(ro.peakdB);
+        j["peak_hz"] = ro.peakHz;
+        j["volt_max"] = FloatValue(sig.VoltMax);
+        j["volt_min"] = FloatValue(sig.VoltMin);
+        j["volt_mean"] = MeanVolts(sig);
+        j["code_mean"] = MeanCode(sig);
+        j["code_stddev_shown"] = FloatValue(ro.codeStdDev);
+        // File names are bytes; one that is not UTF-8 (Shift-JIS from the other platform) gets
+        // U+FFFD for each bad byte, so the output stays valid JSON.
+        result = j.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+    } else {
+        auto line = [&result](const char* k, const std::string& v) {
+            result += k;
+            result += ": ";
+            result += v;
+            result += '\n';
+        };
+        line("file", args.data);
+        line("samples", std::to_string(n));
+        line("rate", rate);
+        line("status", status);
+        line("rms", rms.number + " " + rms.unit);
+        line("peak_bin", std::to_string(peak));
+        line("peak_volt", volt.number + " " + volt.unit);
+        line("peak_db", dBText + " " + dBUnit);
+        line("peak_hz", hz + " Hz");
+        line("level_stats", stats);
+        line("code_max", std::to_string(ro.codeMax));
+        line("code_min", std::to_string(ro.codeMin));
+        line("code_stddev", FormatGeneral(stdDev));
+        if (wrote) line("fft_file", fftPath);
+    }
+    return std::nullopt;
+}
+
+std::optional<TFailure> Settings(const std::string& path, std::string& result) {
+    TFFTSetting fft;
+    TFileSetting file;
+    TADSetting ad;
+    if (auto f = LoadSettings(path, kExitInputFile, fft, file, ad)) return f;
+    // As the save-settings command writes it back.
+    TTextWriter out;
+    out.Line(PRF_HEADER);
+    TmyFile::WriteADSection(out, &ad);
+    TmyFile::WriteFileSection(out, &file);
+    TmyFile::WriteFFTSettingSection(out, &fft);
+    result = std::move(out.Buffer());
+    return std::nullopt;
+}
+
+// A file name option: one value, not empty.
+CLI::Option* FileOption(CLI::App& app, const std::string& name, std::string& target) {
+    return app.add_option(name, target)
+        ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
+        ->check(
+            [](const std::string& s) { return s.empty() ? std::string("empty file name") : ""; });
+}
+
+template <typename T>
+CLI::Option* ChoiceOption(CLI::App& app, const std::string& name, std::optional<T>& target,
+                          const std::map<std::string, T>& choices) {
+    return app
+        .add_option_function<std::string>(
+            name, [&target, choices](const std::string& s) { target = choices.at(s); })
+        ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
+        ->check(CLI::IsMember(choices));
+}
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    CLI::App app("batch analysis of saved measurements", "kalvex-cli");
+    app.require_subcommand(1);
+    CLI::App* analyze = app.add_subcommand("analyze");
+    CLI::App* settings = app.add_subcommand("settings");
+
+    TAnalyzeArgs a;
+    analyze->add_option("FILE", a.data)->required()->check([](const std::string& s) {
+        return s.empty() ? std::string("empty data file name") : "";
+    });
+    FileOption(*analyze, "--settings", a.settings);
+    FileOption(*analyze, "--fft", a.fft);
+    analyze->add_flag("--json", a.json)->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    ChoiceOption<int32_t>(*analyze, "--window", a.overrides.window,
+                          {{"rect", 0}, {"hanning", 1}, {"hamming", 2}, {"flattop", 3}});
+    const std::map<std::string, uint8_t> onOff{{"on", 1}, {"off", 0}};
+    ChoiceOption<uint8_t>(*analyze, "--dc-cut", a.overrides.dcCut, onOff);
+    ChoiceOption<uint8_t>(*analyze, "--correct", a.overrides.correct, onOff);
+    ChoiceOption<uint8_t>(*analyze, "--db", a.overrides.absolute, {{"abs", 1}, {"rel", 0}});
+
+    std::string prf;
+    settings->add_option("FILE", prf)->required()->check([](const std::string& s) {
+        return s.empty() ? std::string("empty settings file name") : "";
+    });
+
+    // CLI11 would only say that a command is missing.
+    if (!args.empty() && !args[0].empty() && args[0][0] != '-' && args[0] != "analyze" &&
+        args[0] != "settings") {
+        err << "kalvex-cli: unknown command " << args[0] << '\n' << kUsage;
+        return kExitUsage;
+    }
+    try {
+        // CLI11 takes the arguments last first.
+        std::vector<std::string> reversed(args.rbegin(), args.rend());
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        out << kUsage;
+        out.flush();
+        if (out) return kExitOk;
+        err << "kalvex-cli: standard output: write error\n";
+        return kExitOutput;
+    } catch (const CLI::ParseError& e) {
+        err << "kalvex-cli: " << e.what() << '\n' << kUsage;
+        return kExitUsage;
+    }
+
+    std::string result;
+    std::optional<TFailure> failure =
+        analyze->parsed() ? Analyze(a, result, err) : Settings(prf, result);
+    if (failure) {
+        err << failure->message << '\n';
+        return failure->code;
+    }
+    out << result;
+    out.flush();
+    if (!out) {
+        err << "kalvex-cli: standard output: write error\n";
+        return kExitOutput;
+    }
+    return kExitOk;
+}
+
+} // namespace
+
+int RunKalvexCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    try {
+        return Run(args, out, err);
+    } catch (const std::bad_alloc&) {
+        err << "kalvex-cli: out of memory\n";
+    } catch (const std::exception& e) {
+        err << "kalvex-cli: " << e.what() << '\n';
+    }
+    return kExitInternal;
+}
