@@ -215,6 +215,8 @@ TEST_F(SafetyTest, ADataFileWithAnInconsistentdBRangeIsRefused) {
     EXPECT_TRUE(Form->fDataValid);
 }
 
+// The location rules need permissions that bind: as root (CI) the checks run in a child that
+// has become the unprivileged user "nobody". The child reports the first failed check.
 TEST(InitFilePlace, TheSaveGoesWhereItCanWorkAndASiteFileIsRead) {
     TempDir app, config;
     const QString appDir = QString::fromStdString(app.path());
@@ -224,29 +226,45 @@ TEST(InitFilePlace, TheSaveGoesWhereItCanWorkAndASiteFileIsRead) {
     TInitFilePaths p = ChooseInitFilePaths(appDir, cfgDir);
     EXPECT_EQ(p.read, beside);
     EXPECT_EQ(p.write, beside);
-    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
 
-    // A write-protected site file: read it, save to the user's folder.
-    TempDir::Write(beside, "site");
-    std::filesystem::permissions(beside, std::filesystem::perms::owner_read);
-    p = ChooseInitFilePaths(appDir, cfgDir);
-    EXPECT_EQ(p.read, beside);
-    EXPECT_EQ(p.write, own);
-
-    // A writable file in a read-only folder cannot be replaced through a temporary file.
-    std::filesystem::permissions(beside, std::filesystem::perms::owner_read |
-                                             std::filesystem::perms::owner_write);
-    std::filesystem::permissions(app.path(), std::filesystem::perms::owner_read |
-                                                 std::filesystem::perms::owner_exec);
-    p = ChooseInitFilePaths(appDir, cfgDir);
-    EXPECT_EQ(p.read, beside);
-    EXPECT_EQ(p.write, own);
-
-    // Once the user has saved their own, it is read.
-    TempDir::Write(own, "mine");
-    p = ChooseInitFilePaths(appDir, cfgDir);
-    EXPECT_EQ(p.read, own);
-    EXPECT_EQ(p.write, own);
+    auto checks = [&]() -> int {
+        // A write-protected site file: read it, save to the user's folder.
+        TempDir::Write(beside, "site");
+        std::filesystem::permissions(beside, std::filesystem::perms::owner_read);
+        TInitFilePaths q = ChooseInitFilePaths(appDir, cfgDir);
+        if (q.read != beside || q.write != own) return 1;
+        // A writable file in a read-only folder cannot be replaced through a temporary file.
+        std::filesystem::permissions(beside, std::filesystem::perms::owner_read |
+                                                 std::filesystem::perms::owner_write);
+        std::filesystem::permissions(app.path(), std::filesystem::perms::owner_read |
+                                                     std::filesystem::perms::owner_exec);
+        q = ChooseInitFilePaths(appDir, cfgDir);
+        if (q.read != beside || q.write != own) return 2;
+        // Once the user has saved their own, it is read.
+        TempDir::Write(own, "mine");
+        q = ChooseInitFilePaths(appDir, cfgDir);
+        if (q.read != own || q.write != own) return 3;
+        return 0;
+    };
+    if (::geteuid() != 0) {
+        EXPECT_EQ(checks(), 0);
+        return;
+    }
+    constexpr uid_t kNobody = 65534;
+    ASSERT_EQ(::chown(app.path().c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(::chown(config.path().c_str(), kNobody, kNobody), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(10);
+        ::_exit(checks());
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "first failed check";
+    // Let the cleanup remove what the child made.
+    std::filesystem::permissions(app.path(), std::filesystem::perms::owner_all);
 }
 
 // --- nothing lost ---
