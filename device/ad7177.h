@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ft_fifo.h"
+#include "tables.h"
 
 #include <cstdint>
 #include <string>
@@ -40,7 +41,7 @@ public:
     bool ReadSamples(uint32_t* dest, int& count, int n);
     std::string GetRateText(int32_t spsSel, uint8_t sinc3) const;
     float GetSamplePeriod(int32_t spsSel, uint8_t sinc3) const;
-    std::string GetModelName() const { return "ZR4410QM"; }
+    std::string GetModelName() const { return UNIT_MODEL_NAME; }
 
     // The code of one record's 8 digits; a byte that is no hex digit counts as 0.
     static uint32_t DecodeRecord(const uint8_t* digits);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace d2xx {
 
@@ -39,10 +40,30 @@ public:
     virtual bool SetUSBParameters(uint32_t inSize, uint32_t outSize) = 0;
 };
 
-// Opens the index-th FTDI chip on USB, or tells how many there are (index < 0 → nullptr).
+// Opens the index-th FTDI chip on USB (UsbOpenOrder), or tells how many there are
+// (index < 0 → nullptr). The chips in front are counted without being opened.
 std::unique_ptr<TBackend> OpenFtdiBackend(int index, int* count);
 // Connects to the simulated unit; nullptr when nobody listens.
 std::unique_ptr<TBackend> OpenSocketBackend(const std::string& path);
 std::unique_ptr<TBackend> OpenVirtualBackend(std::shared_ptr<TVirtualDevice> device);
+
+// The bytes of one bulk-IN transfer from an FTDI chip: every packet of maxPacket bytes (the
+// last one may be shorter) starts with two modem-status bytes. Appends the rest to out, at
+// most up to limit bytes in out.
+void AppendFtdiPayload(const uint8_t* data, size_t n, size_t maxPacket, std::string& out,
+                       size_t limit);
+
+// What the open sequence learns of an FTDI chip before it claims it.
+struct TUsbChip {
+    bool driverBound = false; // a kernel driver (the serial-port driver) holds its interface
+    std::string serial;       // read only while a serial number is pinned
+};
+
+// The order in which FT_Open counts the chips: while a serial number is pinned only that chip;
+// chips no driver holds before the ones the serial-port driver holds; else as listed.
+std::vector<size_t> UsbOpenOrder(const std::vector<TUsbChip>& chips, const std::string& pinned);
+
+// The serial number the user pinned with $KALVEX_UNIT_SERIAL; empty when unset.
+std::string PinnedUnitSerial();
 
 } // namespace d2xx

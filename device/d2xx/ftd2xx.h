@@ -1,5 +1,6 @@
 /* The FTDI D2XX calls the link uses, with their usual names and signatures. Devices, in the
- * order FT_Open counts them: FTDI chips on USB (vendor 0x0403, through libftdi1), then a
+ * order FT_Open counts them: FTDI chips on USB (vendor 0x0403; chips no driver holds before those
+ * the serial-port driver holds; only the one $KALVEX_UNIT_SERIAL names, when set), then a
  * simulated unit listening on its Unix socket. A test may attach an in-process virtual device
  * instead (d2xx_virtual.h). */
 #ifndef KALVEX_FTD2XX_H
