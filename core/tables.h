@@ -4,6 +4,12 @@
 #include <cstdint>
 #include <string>
 
+// The unit: its model name, its code of 0 V and the volts of one code step.
+inline constexpr const char* UNIT_MODEL_NAME = "ZR4410QM";
+constexpr double CODE_OF_ZERO_VOLT = 2147483648.0;
+constexpr double VOLT_PER_CODE = 2.5 / 2147483647.0;
+constexpr int UNIT_CHANNELS = 2; // CH0, CH1
+
 constexpr int RATE_COUNT = 14;        // spsSel 0..13
 constexpr int DATA_COUNT_CHOICES = 9; // DataCountSel 0..8
 constexpr int FREQ_SCALE_COUNT = 15;  // index_FreqS / index_FreqE 0..14

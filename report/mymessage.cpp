@@ -24,19 +24,19 @@ bool TmyMessage::ConfirmDiscard() {
                               TMsgIcon::Warning);
 }
 void TmyMessage::ShowSendError() {
-    Show("コマンド送信エラーです", TMsgIcon::Error);
+    Show(TEXT_SEND_ERROR, TMsgIcon::Error);
 }
 void TmyMessage::ShowNotFound() {
-    Show(UnitName + "が見つかりませんでした", TMsgIcon::Error);
+    Show(UnitName + TEXT_NOT_FOUND_SUFFIX, TMsgIcon::Error);
 }
 void TmyMessage::ShowNoResponse() {
-    Show(UnitName + "が応答しませんでした", TMsgIcon::Error);
+    Show(UnitName + TEXT_NO_RESPONSE_SUFFIX, TMsgIcon::Error);
 }
 void TmyMessage::ShowInitSaveError() {
     Show("初期設定ファイルを保存できませんでした", TMsgIcon::Warning);
 }
 void TmyMessage::ShowDataSaveError() {
-    Show("データ保存できませんでした", TMsgIcon::Error);
+    Show(TEXT_DATA_SAVE_ERROR, TMsgIcon::Error);
 }
 void TmyMessage::ShowDataFileError() {
     Show(TEXT_DATA_FILE_ERROR, TMsgIcon::Error);

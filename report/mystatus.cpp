@@ -26,10 +26,10 @@ void TmyStatus::ShowUnitInfo(const std::string& name, const std::string& version
 }
 
 void TmyStatus::ShowNotFound() {
-    SetPanelText(UnitName + "が見つかりませんでした", 0);
+    SetPanelText(UnitName + TEXT_NOT_FOUND_SUFFIX, 0);
 }
 void TmyStatus::ShowSendError() {
-    SetPanelText("コマンド送信エラーです", 0);
+    SetPanelText(TEXT_SEND_ERROR, 0);
 }
 void TmyStatus::ShowNoResponse() {
     SetPanelText(UnitName + "応答しませんでした", 0);
@@ -75,7 +75,7 @@ void TmyStatus::ShowStarting() {
     SetPanelText("測定開始処理中です。。。", 2);
 }
 void TmyStatus::ShowMeasureError() {
-    SetPanelText("計測エラーで終了", 2);
+    SetPanelText(TEXT_MEASURE_ERROR, 2);
 }
 void TmyStatus::ShowLevelError() {
     SetPanelText(TEXT_LEVEL_ERROR, 2);

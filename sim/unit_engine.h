@@ -8,6 +8,7 @@
 #pragma once
 
 #include "signal_model.h"
+#include "tables.h"
 
 #include <array>
 #include <cstdint>
@@ -28,7 +29,7 @@ struct TUnitFaults {
 };
 
 struct TUnitConfig {
-    std::string modelName = "ZR4410QM";
+    std::string modelName = UNIT_MODEL_NAME;
     std::string version = "1.00";
     std::array<TChannelSignal, 3> channels{DefaultChannelSignal(0), DefaultChannelSignal(1),
                                            DefaultChannelSignal(2)};

@@ -11,12 +11,19 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
+#include <csignal>
+#include <ctime>
+#include <iostream>
 #include <map>
 #include <new>
 #include <optional>
 #include <system_error>
+#include <thread>
 
+#include "ad7177.h"
 #include "block_pipeline.h"
+#include "measure_session.h"
 #include "myfft.h"
 #include "myfile.h"
 #include "numfmt.h"
@@ -39,12 +46,21 @@ constexpr int kExitWrite = 4;
 constexpr int kExitSettingsFile = 5;
 constexpr int kExitOutput = 6;
 constexpr int kExitInternal = 7;
+// measure: what went wrong with the unit.
+constexpr int kExitNotFound = 10;
+constexpr int kExitNoResponse = 11;
+constexpr int kExitSetup = 12;
+constexpr int kExitLinkLost = 13;
+constexpr int kExitInterrupted = 130;
 
 constexpr const char* kUsage =
     "usage: kalvex-cli analyze FILE.DTA [--settings FILE.prf] [--fft OUT.FFT] [--json]\n"
     "                  [--window rect|hanning|hamming|flattop] [--dc-cut on|off]\n"
     "                  [--correct on|off] [--db abs|rel]\n"
-    "       kalvex-cli settings FILE.prf\n";
+    "       kalvex-cli settings FILE.prf\n"
+    "       kalvex-cli measure [--rate RATE] [--filter sinc3|sinc5] [--ch 0|1]\n"
+    "                  [--count 1024..262144] [--settings FILE.prf] [--out FILE.DTA]\n"
+    "                  [--blocks N] [--json]\n";
 
 // Nobody to ask in a batch run: an existing output file is replaced; the writers' messages
 // go to the error stream.
@@ -166,6 +182,89 @@ double MeanCode(const TSignalData& sig) {
     return sig.ad_dnum > 0 ? sum / sig.ad_dnum : 0.0;
 }
 
+enum class TReportForm { Text, Json, JsonLine };
+
+// What analyze prints for one block, and measure for each block it took.
+std::string BlockReport(const std::string& file, const TSignalData& sig, const TADSetting& ad,
+                        const TFFTSetting& fft, const TBlockReadouts& ro,
+                        const std::string& fftPath, TReportForm form) {
+    std::string result;
+    const bool wrote = !fftPath.empty();
+    const int n = sig.ad_dnum;
+    const int peak = ro.peakBin;
+    const TValueText rms = RmsText(ro.rms);
+    const TValueText volt = PeakVoltText(ro.peakVolt);
+    const std::string dBText = PeakdBText(ro.peakdB);
+    const std::string dBUnit = PeakdBUnit(fft.fAbsoGraph);
+    const std::string hz = PeakHzText(peak, sig.deltaF);
+    const double stdDev = CalcCodeStdDev(sig);
+    // The status text is made from the deviation the window holds (a 32-bit float).
+    const std::string stats = LevelStatsText(fft.fSig_Volt, ro.codeMax, ro.codeMin, ro.codeStdDev);
+    const std::string status = DeltaFStatusText(true, ad, n, fft);
+    const std::string rate = RateText(sig.spsSel, sig.sinc3);
+
+    if (form != TReportForm::Text) {
+        nlohmann::ordered_json j;
+        j["file"] = file;
+        j["samples"] = n;
+        j["rate_text"] = rate;
+        j["delta_f"] = General15(sig.deltaF);
+        j["status_text"] = status;
+        j["rms_text"] = rms.number;
+        j["rms_unit"] = rms.unit;
+        j["peak_bin"] = peak;
+        j["peak_volt_text"] = volt.number;
+        j["peak_volt_unit"] = volt.unit;
+        j["peak_db_text"] = dBText;
+        j["peak_db_unit"] = dBUnit;
+        j["peak_hz_text"] = hz;
+        j["level_stats_mode"] = fft.fSig_Volt == 1 ? "volts" : "codes";
+        j["level_stats_text"] = stats;
+        j["code_max"] = ro.codeMax;
+        j["code_min"] = ro.codeMin;
+        j["code_stddev"] = General15(stdDev);
+        j["fft_file"] = wrote ? nlohmann::ordered_json(fftPath) : nlohmann::ordered_json(nullptr);
+        // The values the texts above are made from.
+        j["delta_f_hz"] = FloatValue(sig.deltaF);
+        j["rms_v"] = FloatValue(ro.rms);
+        j["peak_v"] = FloatValue(ro.peakVolt);
+        j["peak_db"] = FloatValue(ro.peakdB);
+        j["peak_hz"] = ro.peakHz;
+        j["volt_max"] = FloatValue(sig.VoltMax);
+        j["volt_min"] = FloatValue(sig.VoltMin);
+        j["volt_mean"] = MeanVolts(sig);
+        j["code_mean"] = MeanCode(sig);
+        j["code_stddev_shown"] = FloatValue(ro.codeStdDev);
+        // File names are bytes; one that is not UTF-8 (Shift-JIS from the other platform) gets
+        // U+FFFD for each bad byte, so the output stays valid JSON.
+        result = j.dump(form == TReportForm::Json ? 2 : -1, ' ', false,
+                        nlohmann::ordered_json::error_handler_t::replace) +
+                 "\n";
+    } else {
+        auto line = [&result](const char* k, const std::string& v) {
+            result += k;
+            result += ": ";
+            result += v;
+            result += '\n';
+        };
+        line("file", file);
+        line("samples", std::to_string(n));
+        line("rate", rate);
+        line("status", status);
+        line("rms", rms.number + " " + rms.unit);
+        line("peak_bin", std::to_string(peak));
+        line("peak_volt", volt.number + " " + volt.unit);
+        line("peak_db", dBText + " " + dBUnit);
+        line("peak_hz", hz + " Hz");
+        line("level_stats", stats);
+        line("code_max", std::to_string(ro.codeMax));
+        line("code_min", std::to_string(ro.codeMin));
+        line("code_stddev", FormatGeneral(stdDev));
+        if (wrote) line("fft_file", fftPath);
+    }
+    return result;
+}
+
 std::optional<TFailure> Analyze(const TAnalyzeArgs& args, std::string& result, std::ostream& err) {
     struct stat dataStat {};
     if (auto why = InputProblem(args.data, dataStat))
@@ -229,19 +328,6 @@ std::optional<TFailure> Analyze(const TAnalyzeArgs& args, std::string& result, s
     case TBlockResult::Ok:
         break;
     }
-    const int n = sig.ad_dnum;
-    const int peak = ro.peakBin;
-    const TValueText rms = RmsText(ro.rms);
-    const TValueText volt = PeakVoltText(ro.peakVolt);
-    const std::string dBText = PeakdBText(ro.peakdB);
-    const std::string dBUnit = PeakdBUnit(fft.fAbsoGraph);
-    const std::string hz = PeakHzText(peak, sig.deltaF);
-    const double stdDev = CalcCodeStdDev(sig);
-    // The status text is made from the deviation the window holds (a 32-bit float).
-    const std::string stats = LevelStatsText(fft.fSig_Volt, ro.codeMax, ro.codeMin, ro.codeStdDev);
-    const std::string status = DeltaFStatusText(true, ad, n, fft);
-    const std::string rate = RateText(sig.spsSel, sig.sinc3);
-
     bool wrote = false;
     if (!fftPath.empty()) {
         // The export: the file section names the written file itself.
@@ -253,64 +339,201 @@ std::optional<TFailure> Analyze(const TAnalyzeArgs& args, std::string& result, s
             return FileFailure(kExitWrite, fftPath, TEXT_FFT_SAVE_ERROR);
         wrote = true;
     }
+    result = BlockReport(args.data, sig, ad, fft, ro, wrote ? fftPath : std::string(),
+                         args.json ? TReportForm::Json : TReportForm::Text);
+    return std::nullopt;
+}
 
-    if (args.json) {
-        nlohmann::ordered_json j;
-        j["file"] = args.data;
-        j["samples"] = n;
-        j["rate_text"] = rate;
-        j["delta_f"] = General15(sig.deltaF);
-        j["status_text"] = status;
-        j["rms_text"] = rms.number;
-        j["rms_unit"] = rms.unit;
-        j["peak_bin"] = peak;
-        j["peak_volt_text"] = volt.number;
-        j["peak_volt_unit"] = volt.unit;
-        j["peak_db_text"] = dBText;
-        j["peak_db_unit"] = dBUnit;
-        j["peak_hz_text"] = hz;
-        j["level_stats_mode"] = fft.fSig_Volt == 1 ? "volts" : "codes";
-        j["level_stats_text"] = stats;
-        j["code_max"] = ro.codeMax;
-        j["code_min"] = ro.codeMin;
-        j["code_stddev"] = General15(stdDev);
-        j["fft_file"] = wrote ? nlohmann::ordered_json(fftPath) : nlohmann::ordered_json(nullptr);
-        // The values the texts above are made from.
-        j["delta_f_hz"] = FloatValue(sig.deltaF);
-        j["rms_v"] = FloatValue(ro.rms);
-        j["peak_v"] = FloatValue(ro.peakVolt);
-        j["peak_db"] = FloatValue(ro.peakdB);
-        j["peak_hz"] = ro.peakHz;
-        j["volt_max"] = FloatValue(sig.VoltMax);
-        j["volt_min"] = FloatValue(sig.VoltMin);
-        j["volt_mean"] = MeanVolts(sig);
-        j["code_mean"] = MeanCode(sig);
-        j["code_stddev_shown"] = FloatValue(ro.codeStdDev);
-        // File names are bytes; one that is not UTF-8 (Shift-JIS from the other platform) gets
-        // U+FFFD for each bad byte, so the output stays valid JSON.
-        result = j.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
-    } else {
-        auto line = [&result](const char* k, const std::string& v) {
-            result += k;
-            result += ": ";
-            result += v;
-            result += '\n';
-        };
-        line("file", args.data);
-        line("samples", std::to_string(n));
-        line("rate", rate);
-        line("status", status);
-        line("rms", rms.number + " " + rms.unit);
-        line("peak_bin", std::to_string(peak));
-        line("peak_volt", volt.number + " " + volt.unit);
-        line("peak_db", dBText + " " + dBUnit);
-        line("peak_hz", hz + " Hz");
-        line("level_stats", stats);
-        line("code_max", std::to_string(ro.codeMax));
-        line("code_min", std::to_string(ro.codeMin));
-        line("code_stddev", FormatGeneral(stdDev));
-        if (wrote) line("fft_file", fftPath);
+struct TMeasureArgs {
+    std::string rate;   // a rate text ("10ksps") or its index; empty: the settings'
+    std::string filter; // "sinc3" / "sinc5"; empty: the settings'
+    std::optional<int32_t> ch;
+    std::optional<int32_t> count;
+    std::string settings; // empty: the defaults
+    std::string out;      // empty: no file
+    int blocks = 1;
+    bool json = false;
+};
+
+volatile std::sig_atomic_t gInterrupted = 0;
+extern "C" void OnInterrupt(int) {
+    gInterrupted = 1;
+}
+
+// The rate index a text names: one of the rate texts of either filter, or the index itself.
+std::optional<int32_t> RateIndex(const std::string& text) {
+    for (int32_t i = 0; i < RATE_COUNT; i++)
+        if (text == RateText(i, 1) || text == RateText(i, 0)) return i;
+    if (auto v = ParseInt(text); v && *v >= 0 && *v < RATE_COUNT) return static_cast<int32_t>(*v);
+    return std::nullopt;
+}
+
+std::string NowText() {
+    const std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y/%m/%d %H:%M:%S", &tm);
+    return buf;
+}
+
+// The name of block b of several: run.DTA -> run_0001.DTA.
+std::string BlockFileName(const std::string& out, int b, int blocks) {
+    if (out.empty() || blocks <= 1) return out;
+    const std::string name = WithDefaultExtension(out, ".DTA");
+    const size_t dot = name.rfind('.');
+    char num[16];
+    std::snprintf(num, sizeof num, "_%04d", b + 1);
+    return name.substr(0, dot) + num + name.substr(dot);
+}
+
+TFailure StartFailure(TStartResult r) {
+    const std::string model = UNIT_MODEL_NAME;
+    switch (r) {
+    case TStartResult::NotFound:
+        return {kExitNotFound, "kalvex-cli: " + model + TEXT_NOT_FOUND_SUFFIX};
+    case TStartResult::NoResponse:
+        return {kExitNoResponse, "kalvex-cli: " + model + TEXT_NO_RESPONSE_SUFFIX};
+    case TStartResult::Stopped:
+        return {kExitInterrupted, "kalvex-cli: interrupted"};
+    case TStartResult::SendError:
+        return {kExitSetup, std::string("kalvex-cli: ") + TEXT_SEND_ERROR};
+    case TStartResult::FilterRefused:
+        return {kExitSetup, "kalvex-cli: the unit refused the filter"};
+    case TStartResult::RateRefused:
+        return {kExitSetup, "kalvex-cli: the unit refused the rate"};
+    case TStartResult::NameRefused:
+    case TStartResult::WrongModel:
+        return {kExitSetup, "kalvex-cli: the unit is no " + model};
+    case TStartResult::VersionRefused:
+        return {kExitSetup, "kalvex-cli: the unit gave no version"};
+    default:
+        return {kExitInternal, "kalvex-cli: internal error"};
     }
+}
+
+// Blocks from the unit through the same session and pipeline as the window; each written as
+// the window's save writes it and reported as analyze reports a file.
+std::optional<TFailure> Measure(const TMeasureArgs& args, std::ostream& out, std::ostream& err) {
+    TFFTSetting fft;
+    TFileSetting file;
+    TADSetting ad;
+    SetDefaultFFTSetting(fft, file);
+    SetDefaultADSetting(ad);
+    if (!args.settings.empty())
+        if (auto f = LoadSettings(args.settings, kExitSettingsFile, fft, file, ad)) return f;
+    if (!args.rate.empty()) {
+        const auto rate = RateIndex(args.rate);
+        if (!rate) return TFailure{kExitUsage, "kalvex-cli: unknown rate " + args.rate};
+        ad.spsSel = *rate;
+    }
+    if (args.filter == "sinc3") ad.sinc3 = 1;
+    if (args.filter == "sinc5") ad.sinc3 = 0;
+    if (args.ch) ad.ch_sel = *args.ch;
+    if (args.count) {
+        const int32_t sel = DataCountSelFor(*args.count);
+        if (sel < 0)
+            return TFailure{kExitUsage, "kalvex-cli: --count must be 1024, 2048, ... 262144"};
+        fft.DataCountSel = sel;
+        fft.DataCountMax = *args.count;
+    }
+    const int32_t count = fft.DataCountMax;
+
+    auto rec = TMeasureRecord::Create();
+    TADC unit;
+    TMeasureSession session(unit);
+    // Ctrl-C: "AX" and the link closed, whatever the session is doing.
+    gInterrupted = 0;
+    struct sigaction act {
+    }, oldInt{}, oldTerm{};
+    act.sa_handler = OnInterrupt;
+    sigemptyset(&act.sa_mask);
+    sigaction(SIGINT, &act, &oldInt);
+    sigaction(SIGTERM, &act, &oldTerm);
+    const TLinkHooks oldHooks = Tft_FIFO::Hooks;
+    Tft_FIFO::Hooks.pump = [&session] {
+        if (gInterrupted) session.RequestStop();
+    };
+    struct TRestore {
+        const TLinkHooks& hooks;
+        const struct sigaction &i, &t;
+        ~TRestore() {
+            Tft_FIFO::Hooks = hooks;
+            sigaction(SIGINT, &i, nullptr);
+            sigaction(SIGTERM, &t, nullptr);
+        }
+    } restore{oldHooks, oldInt, oldTerm};
+
+    const bool progress = &err == &std::cerr && ::isatty(STDERR_FILENO) == 1;
+    const double periodMs = SamplePeriodMs(ad.spsSel, ad.sinc3);
+    const auto pause = std::chrono::microseconds(std::clamp<int64_t>(
+        static_cast<int64_t>(periodMs * 1000.0 * SamplesPerRead(ad.spsSel) / 2), 200, 20000));
+    TmyFFT engine;
+    for (int b = 0; b < args.blocks; b++) {
+        file.StartDateTime = NowText();
+        const TStartResult started = session.Start(ad, count, rec->CodeBuf.data());
+        if (started != TStartResult::Started) {
+            session.Close();
+            return StartFailure(started);
+        }
+        auto shown = std::chrono::steady_clock::now();
+        for (;;) {
+            if (gInterrupted) {
+                session.Close();
+                if (progress) err << '\n';
+                return TFailure{kExitInterrupted, "kalvex-cli: interrupted"};
+            }
+            const TMeasureSession::TStep step = session.Step();
+            if (step == TMeasureSession::TStep::Complete) break;
+            if (step == TMeasureSession::TStep::LinkLost) {
+                session.Close();
+                return TFailure{kExitLinkLost, std::string("kalvex-cli: ") + TEXT_MEASURE_ERROR};
+            }
+            if (step == TMeasureSession::TStep::Waiting) std::this_thread::sleep_for(pause);
+            if (progress &&
+                std::chrono::steady_clock::now() - shown > std::chrono::milliseconds(200)) {
+                shown = std::chrono::steady_clock::now();
+                err << "\rblock " << b + 1 << "/" << args.blocks << ": " << session.Received()
+                    << "/" << count << std::flush;
+            }
+        }
+        if (progress) err << "\r\033[K" << std::flush;
+
+        TSignalData& sig = rec->SigData;
+        sig.ad_dnum = count;
+        sig.spsSel = ad.spsSel;
+        sig.sinc3 = ad.sinc3;
+        TBlockReadouts ro;
+        const TBlockResult r = RunBlockPipeline(sig, ad, fft, engine, SpectrumWorkOf(*rec),
+                                                TBlockSource::Measured, ro);
+        if (r == TBlockResult::LevelError) {
+            session.Close();
+            return TFailure{kExitLevel, std::string("kalvex-cli: ") + TEXT_LEVEL_ERROR};
+        }
+        if (r != TBlockResult::Ok) {
+            session.Close();
+            return TFailure{kExitInternal, "kalvex-cli: the block has no spectrum"};
+        }
+        const std::string path = BlockFileName(args.out, b, args.blocks);
+        if (!path.empty()) {
+            file.DataFileName = WithDefaultExtension(path, ".DTA");
+            TBatchSeam yes(err);
+            TmyFile writer(&yes);
+            if (!writer.WriteDTA(DTA_HEADER, &ad, &sig, &fft, &file)) {
+                session.Close();
+                return FileFailure(kExitWrite, file.DataFileName, TEXT_DATA_SAVE_ERROR);
+            }
+        }
+        out << BlockReport(path.empty() ? std::string() : file.DataFileName, sig, ad, fft, ro,
+                           std::string(), args.json ? TReportForm::JsonLine : TReportForm::Text);
+        if (!args.json && b + 1 < args.blocks) out << '\n';
+        out.flush();
+        if (!out) {
+            session.Close();
+            return TFailure{kExitOutput, "kalvex-cli: standard output: write error"};
+        }
+    }
+    session.Close();
     return std::nullopt;
 }
 
@@ -367,6 +590,25 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     ChoiceOption<uint8_t>(*analyze, "--correct", a.overrides.correct, onOff);
     ChoiceOption<uint8_t>(*analyze, "--db", a.overrides.absolute, {{"abs", 1}, {"rel", 0}});
 
+    CLI::App* measure = app.add_subcommand("measure");
+    TMeasureArgs m;
+    measure->add_option("--rate", m.rate)->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    measure->add_option("--filter", m.filter)
+        ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
+        ->check(CLI::IsMember({"sinc3", "sinc5"}));
+    measure->add_option("--ch", m.ch)
+        ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
+        ->check(CLI::Range(0, 1));
+    measure->add_option("--count", m.count)
+        ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
+        ->check(CLI::Range(MIN_DATA_COUNT, MAX_DATA_COUNT));
+    FileOption(*measure, "--settings", m.settings);
+    FileOption(*measure, "--out", m.out);
+    measure->add_option("--blocks", m.blocks)
+        ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
+        ->check(CLI::Range(1, 1000000));
+    measure->add_flag("--json", m.json)->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+
     std::string prf;
     settings->add_option("FILE", prf)->required()->check([](const std::string& s) {
         return s.empty() ? std::string("empty settings file name") : "";
@@ -374,7 +616,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
     // CLI11 would only say that a command is missing.
     if (!args.empty() && !args[0].empty() && args[0][0] != '-' && args[0] != "analyze" &&
-        args[0] != "settings") {
+        args[0] != "settings" && args[0] != "measure") {
         err << "kalvex-cli: unknown command " << args[0] << '\n' << kUsage;
         return kExitUsage;
     }
@@ -393,6 +635,14 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         return kExitUsage;
     }
 
+    if (measure->parsed()) {
+        // Each block is printed as it is done.
+        if (std::optional<TFailure> failure = Measure(m, out, err)) {
+            err << failure->message << '\n';
+            return failure->code;
+        }
+        return kExitOk;
+    }
     std::string result;
     std::optional<TFailure> failure =
         analyze->parsed() ? Analyze(a, result, err) : Settings(prf, result);
