@@ -3,6 +3,8 @@
 #include "d2xx/d2xx_virtual.h"
 #include "signal_model.h"
 
+#include "unit_process.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -17,35 +19,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
-
 namespace {
 
-class TUnitProcess {
+// The simulator at the path the build gives.
+class TSimProcess : public TUnitProcess {
 public:
-    TUnitProcess(const std::string& socket, std::vector<std::string> extra) {
-        std::vector<std::string> args = {KALVEX_UNITSIM_PATH, "--socket", socket, "--quiet"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        std::vector<char*> argv;
-        for (std::string& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&Pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) Pid = -1;
-        // Wait (boundedly) until it listens.
-        struct stat st {};
-        for (int i = 0; i < 500 && Pid > 0 && ::stat(socket.c_str(), &st) != 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ~TUnitProcess() {
-        if (Pid <= 0) return;
-        ::kill(Pid, SIGTERM);
-        int status = 0;
-        ::waitpid(Pid, &status, 0);
-    }
-    bool Running() const { return Pid > 0; }
-
-private:
-    pid_t Pid = -1;
+    TSimProcess(const std::string& socket, std::vector<std::string> extra)
+        : TUnitProcess(KALVEX_UNITSIM_PATH, socket, std::move(extra)) {}
 };
 
 class DeviceSocketTest : public ::testing::Test {
@@ -91,7 +71,7 @@ TEST_F(DeviceSocketTest, NoUnitListeningIsNotFound) {
 }
 
 TEST_F(DeviceSocketTest, MeasurementFromTheUnitProcess) {
-    TUnitProcess unit(Path, {"--speed", "20", "--seed", "7", "--version", "9.87"});
+    TSimProcess unit(Path, {"--speed", "20", "--seed", "7", "--version", "9.87"});
     ASSERT_TRUE(unit.Running());
     TADC adc;
     ASSERT_TRUE(adc.OpenDevice());
@@ -122,7 +102,7 @@ TEST_F(DeviceSocketTest, MeasurementFromTheUnitProcess) {
 
 // A program killed mid-block leaves the unit streaming; the next one opens it at once.
 TEST_F(DeviceSocketTest, AHostKilledMidBlockLeavesAUnitTheNextOneOpensAtOnce) {
-    TUnitProcess unit(Path, {});
+    TSimProcess unit(Path, {});
     ASSERT_TRUE(unit.Running());
     for (int rate : {0, 13}) {
         for (int round = 0; round < 3; ++round) {
@@ -167,7 +147,7 @@ TEST_F(DeviceSocketTest, AHostKilledMidBlockLeavesAUnitTheNextOneOpensAtOnce) {
 }
 
 TEST_F(DeviceSocketTest, DroppedLinkAndSplitReplies) {
-    TUnitProcess unit(Path, {"--speed", "20", "--drop-after", "500", "--split-at", "1"});
+    TSimProcess unit(Path, {"--speed", "20", "--drop-after", "500", "--split-at", "1"});
     ASSERT_TRUE(unit.Running());
     TADC adc;
     ASSERT_TRUE(adc.OpenDevice());

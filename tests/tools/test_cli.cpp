@@ -1,6 +1,10 @@
 // kalvex-cli on files the tests write: called in-process through RunKalvexCli, and as the
 // installed program where the process itself matters (its standard output, a FIFO).
+#include <chrono>
 #include <gtest/gtest.h>
+#include <memory>
+
+#include "unit_process.h"
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -547,4 +551,118 @@ TEST_F(CliTest, AFifoIsRefusedWithoutWaitingOnIt) {
     EXPECT_EQ(out.err,
               "kalvex-cli: " + fifo + ": FFTデータ保存できませんでした (not a regular file)\n");
     EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
+// --- measure: the unit through the session, here the simulated one on a socket ---
+
+class CliMeasureTest : public CliTest {
+protected:
+    void SetUp() override {
+        socket = P("unit.sock");
+        ::setenv("KALVEX_UNIT_SOCKET", socket.c_str(), 1);
+        ::setenv("KALVEX_UNIT_SERIAL", "no-such-chip", 1); // never a USB chip of this machine
+    }
+    void TearDown() override {
+        ::unsetenv("KALVEX_UNIT_SOCKET");
+        ::unsetenv("KALVEX_UNIT_SERIAL");
+    }
+    std::unique_ptr<TUnitProcess> Sim(std::vector<std::string> extra) {
+        extra.insert(extra.end(), {"--speed", "50"});
+        auto p = std::make_unique<TUnitProcess>(KALVEX_UNITSIM, socket, extra);
+        EXPECT_TRUE(p->Running());
+        return p;
+    }
+    std::string socket;
+};
+
+// The file measure writes is the block as the window saves it, and analyze reads it back to
+// the very readouts measure printed; several blocks get numbered names, one JSON line each.
+TEST_F(CliMeasureTest, WritesWhatTheWindowWouldAndReportsLikeAnalyze) {
+    auto sim = Sim({"--ch1", "sine=250.244140625:0.5,noise=1e-5"}); // on bin 205
+    const CliRun r = Run({"measure", "--rate", "2.5ksps", "--filter", "sinc5", "--ch", "1",
+                          "--count", "2048", "--out", P("m.DTA"), "--json"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const auto j = nlohmann::json::parse(r.out);
+    EXPECT_EQ(j["samples"], 2048);
+    EXPECT_EQ(j["rate_text"], "2.5ksps");
+    EXPECT_NEAR(j["peak_hz"].get<double>(), 250.0, 2500.0 / 2048);
+    // Hanning with its RMS correction: an on-bin tone reads 0.5 x 1.633 of its RMS.
+    EXPECT_NEAR(j["peak_v"].get<double>(), 0.5 / std::sqrt(2.0) * 0.5 * 1.632993162, 0.002);
+
+    const std::string text = TempDir::Read(P("m.DTA"));
+    EXPECT_EQ(text.rfind("DataFile:Kalvex\r\n", 0), 0u);
+    EXPECT_NE(text.find("spsSel:11\r\n"), std::string::npos);
+    EXPECT_NE(text.find("sinc3:0\r\n"), std::string::npos);
+    EXPECT_NE(text.find("ch_sel:1\r\n"), std::string::npos);
+    const CliRun back = Run({"analyze", P("m.DTA"), "--json"});
+    ASSERT_EQ(back.code, 0) << back.err;
+    auto a = nlohmann::json::parse(back.out);
+    for (const char* k : {"rms_v", "peak_v", "peak_hz", "code_max", "code_min", "code_mean"})
+        EXPECT_EQ(a[k], j[k]) << k;
+
+    const CliRun three =
+        Run({"measure", "--count", "1024", "--blocks", "3", "--out", P("b"), "--json"});
+    ASSERT_EQ(three.code, 0) << three.err;
+    std::istringstream lines(three.out);
+    std::string line;
+    int n = 0;
+    while (std::getline(lines, line)) {
+        const auto o = nlohmann::json::parse(line);
+        char name[32];
+        std::snprintf(name, sizeof name, "b_%04d.DTA", ++n);
+        EXPECT_EQ(o["file"], P(name));
+        EXPECT_FALSE(TempDir::Read(P(name)).empty()) << name;
+    }
+    EXPECT_EQ(n, 3);
+}
+
+// Each way a measurement can fail has its own exit code and a message.
+TEST_F(CliMeasureTest, FailuresHaveTheirExitCodes) {
+    EXPECT_EQ(Run({"measure", "--count", "1024"}).code, 10); // nobody listens
+    {
+        auto sim = Sim({"--silent"});
+        const CliRun r = Run({"measure", "--count", "1024"});
+        EXPECT_EQ(r.code, 11);
+        EXPECT_NE(r.err.find("が応答しませんでした"), std::string::npos) << r.err;
+    }
+    {
+        auto sim = Sim({"--model", "ZR9999XX"});
+        EXPECT_EQ(Run({"measure", "--count", "1024"}).code, 12);
+    }
+    {
+        auto sim = Sim({"--full-scale-at", "100"});
+        const CliRun r = Run({"measure", "--count", "1024", "--out", P("level.DTA")});
+        EXPECT_EQ(r.code, 3);
+        EXPECT_NE(r.err.find("入力信号レベル"), std::string::npos) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(P("level.DTA"))) << "a rejected block is not saved";
+    }
+    {
+        auto sim = Sim({"--drop-after", "300"});
+        const CliRun r = Run({"measure", "--count", "1024"});
+        EXPECT_EQ(r.code, 13);
+        EXPECT_NE(r.err.find("計測エラーで終了"), std::string::npos) << r.err;
+    }
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"measure", "--rate", "7ksps"},
+          {"measure", "--count", "1000"},
+          {"measure", "--ch", "2"},
+          {"measure", "--filter", "sinc4"},
+          {"measure", "--blocks", "0"}})
+        EXPECT_EQ(Run(bad).code, 2) << bad[1] << " " << bad[2];
+}
+
+// Ctrl-C while a slow block streams: "AX" goes out, the link closes, exit 130 soon after.
+TEST_F(CliMeasureTest, InterruptStopsTheUnit) {
+    auto sim = Sim({});
+    const std::string cmd = "KALVEX_UNIT_SOCKET=" + Quote(socket) + " timeout --preserve-status -s INT 1 " +
+                            Quote(KALVEX_CLI) + " measure --rate 5sps --count 1024 2>" +
+                            Quote(P("err")) + " >/dev/null";
+    const auto t0 = std::chrono::steady_clock::now();
+    const int status = std::system(cmd.c_str());
+    const auto took = std::chrono::steady_clock::now() - t0;
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130) << TempDir::Read(P("err"));
+    EXPECT_LT(took, std::chrono::seconds(10));
+    // The unit is free again at once: the next start works without waiting for the count.
+    EXPECT_EQ(Run({"measure", "--count", "1024"}).code, 0);
 }
