@@ -424,7 +424,8 @@ std::optional<TFailure> Measure(const TMeasureArgs& args, std::ostream& out, std
         if (auto f = LoadSettings(args.settings, kExitSettingsFile, fft, file, ad)) return f;
     if (!args.rate.empty()) {
         const auto rate = RateIndex(args.rate);
-        if (!rate) return TFailure{kExitUsage, "kalvex-cli: unknown rate " + args.rate};
+        if (!rate)
+            return TFailure{kExitUsage, "kalvex-cli: unknown rate " + args.rate + "\n" + kUsage};
         ad.spsSel = *rate;
     }
     if (args.filter == "sinc3") ad.sinc3 = 1;

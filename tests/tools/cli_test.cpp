@@ -654,9 +654,10 @@ TEST_F(CliMeasureTest, FailuresHaveTheirExitCodes) {
 // Ctrl-C while a slow block streams: "AX" goes out, the link closes, exit 130 soon after.
 TEST_F(CliMeasureTest, InterruptStopsTheUnit) {
     auto sim = Sim({});
-    const std::string cmd = "KALVEX_UNIT_SOCKET=" + Quote(socket) + " timeout --preserve-status -s INT 1 " +
-                            Quote(KALVEX_CLI) + " measure --rate 5sps --count 1024 2>" +
-                            Quote(P("err")) + " >/dev/null";
+    const std::string cmd = "KALVEX_UNIT_SOCKET=" + Quote(socket) +
+                            " timeout --preserve-status -s INT 1 " + Quote(KALVEX_CLI) +
+                            " measure --rate 5sps --count 1024 2>" + Quote(P("err")) +
+                            " >/dev/null";
     const auto t0 = std::chrono::steady_clock::now();
     const int status = std::system(cmd.c_str());
     const auto took = std::chrono::steady_clock::now() - t0;
