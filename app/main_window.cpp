@@ -23,6 +23,7 @@
 #include "amp_setting.h"
 #include "fft_setting.h"
 #include "graph_fft.h"
+#include "measure_session.h"
 #include "myfft.h"
 #include "myfile.h"
 #include "mymessage.h"
@@ -137,6 +138,7 @@ TFormMain::~TFormMain() {
     myMessage.reset();
     myStatus.reset();
     myFile.reset();
+    Session.reset();
     if (ADUnit) ADUnit->CloseDevice();
     ADUnit.reset();
     myFFT.reset();
@@ -315,7 +317,11 @@ void TFormMain::CreateObjects() {
         }))
         return;
     if (!CreateOwned("myFFT", [this] { myFFT = std::make_unique<TmyFFT>(Seam); })) return;
-    if (!CreateOwned("ADUnit", [this] { ADUnit = std::make_unique<TADC>(); })) return;
+    if (!CreateOwned("ADUnit", [this] {
+            ADUnit = std::make_unique<TADC>();
+            Session = std::make_unique<TMeasureSession>(*ADUnit);
+        }))
+        return;
     if (options_.pumpEventsInWaits)
         Tft_FIFO::Hooks.pump = [] { QCoreApplication::processEvents(QEventLoop::AllEvents); };
     if (!CreateOwned("FFTGraph", [this] {

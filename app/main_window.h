@@ -3,6 +3,7 @@
 // readouts, the status bar and the menus.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QTimer>
 #include <array>
@@ -25,11 +26,14 @@ class TADC;
 class TFormAmpSetting;
 class TFormFFTSetting;
 class TFormVersion;
+class TMeasureSession;
 class TStatusBar;
 class TmyFFT;
 class TmyFile;
 class TmyMessage;
 class TmyStatus;
+enum class TBlockResult;
+enum class TBlockSource;
 
 // The parts of a program run that tests replace.
 struct TFormMainOptions {
@@ -37,6 +41,7 @@ struct TFormMainOptions {
     std::string initFilePath;        // empty: the usual place of "Kalvexini.prf"
     bool pumpEventsInWaits = true;   // the unit's reply waits keep the window responsive
     int pollIntervalMs = 1;          // acquisition polling while a measurement runs
+    int progressIntervalMs = 80;     // the progress text in panel 2 at most this often
     bool printWithoutDialog = false; // print to the printer as set up, without asking
     // Called with each owned object's name just before it is created (tests make a creation
     // fail by throwing std::bad_alloc).
@@ -124,13 +129,14 @@ public:
     // An exception reached the event loop: the error box, the init file, then the loop ends.
     void HandleUnhandledException(const std::string& what);
 
-    // Measurement cycle.
+    // Measurement cycle, driven through Session.
     void StartMeasure();
     bool OpenUnit();
-    void CloseUnit();
     void StopMeasure();
     void AcquireStep();
-    void CalcSpectrum(TSignalData& block);
+    // A block's figures through the shared block pipeline; for the measured block the window
+    // keeps the RMS and code deviation its readouts show.
+    TBlockResult ProcessBlock(TSignalData& block, const TADSetting& ad, TBlockSource source);
     void DrawGraphs();
     void AutoSaveData();
     void SetMeasuringControls();
@@ -152,7 +158,7 @@ public:
     void MeasureStartBtnClick();
     void MenuMeasureStartClick();
     // The stop click came while the unit was being opened.
-    bool StopRequested() const { return stopRequested_; }
+    bool StopRequested() const;
     void PeakFwdBtnClick();
     void PeakBackBtnClick();
     void PaintBox1MouseDown(int x);
@@ -249,6 +255,7 @@ public:
     std::unique_ptr<TmyFile> myFile;
     std::unique_ptr<TmyFFT> myFFT;
     std::unique_ptr<TADC> ADUnit;
+    std::unique_ptr<TMeasureSession> Session; // drives ADUnit
     std::unique_ptr<TGraph_FFT> FFTGraph;
     TFormAmpSetting* FormAmpSetting = nullptr;
     TFormFFTSetting* FormFFTSetting = nullptr;
@@ -270,8 +277,14 @@ private:
     void OnPoll();
     // Creates one owned object; a failed allocation shows the memory error with its name.
     template <class F> bool CreateOwned(const char* name, F&& create);
-    // The start failed after the unit answered: why, in panel 0.
-    bool OpenFailed(void (TmyStatus::*showText)());
+    // The start command, once the unit is open and identified.
+    void BeginBlock();
+    // The block is in: the pipeline, the graphs, the readouts, the auto-save.
+    void FinishBlock();
+    // The link was closed under the window (a stop that could not be written, a lost link).
+    void NoteLinkState();
+    // The count received so far in panel 2, at most every progressIntervalMs unless forced.
+    void ShowProgress(bool force);
     // A block without any signal has no dB trace: its dB readout is the floor of the axis.
     void FixSilentPeakdB();
     void CentreOnScreen();
@@ -282,7 +295,8 @@ private:
     QTimer pollTimer_;
     int unitCallDepth_ = 0; // inside a unit wait that pumps events
     bool closePending_ = false;
-    bool stopRequested_ = false;
+    QElapsedTimer progressShown_;
+    bool progressPending_ = false; // a count not yet in panel 2
     bool creationFailed_ = false;
     bool fatalSeen_ = false;
 };

@@ -1,18 +1,18 @@
-// The measurement cycle: start, open and identify the unit, collect the block step by step,
-// and the completion work.
+// The measurement cycle: the window's side of the measurement session (controls, panel texts,
+// messages) and the completion work.
 #include <QDateTime>
 #include <QMenu>
 #include <QPushButton>
 
 #include "ad7177.h"
+#include "block_pipeline.h"
 #include "graph_fft.h"
 #include "main_window.h"
+#include "measure_session.h"
 #include "myfft.h"
 #include "myfile.h"
 #include "mymessage.h"
 #include "mystatus.h"
-#include "signal_stats.h"
-#include "tables.h"
 
 namespace {
 
@@ -37,17 +37,23 @@ void TFormMain::MeasureStartBtnClick() {
     } else if (!fMeasuring) {
         // The unit is still being opened: the start ends as soon as the current reply is in.
         if (unitCallDepth_ > 0)
-            stopRequested_ = true;
+            Session->RequestStop();
         else
             SetIdleControls();
     } else {
         StopMeasure();
+        // The count reached stays readable beside the stop.
+        if (progressPending_) ShowProgress(true);
         myStatus->ShowStopped();
     }
 }
 
 void TFormMain::MenuMeasureStartClick() {
     StartMeasure();
+}
+
+bool TFormMain::StopRequested() const {
+    return Session && Session->StopRequested();
 }
 
 void TFormMain::EnableCommands(bool on) {
@@ -70,52 +76,16 @@ void TFormMain::SetIdleControls() {
 }
 
 void TFormMain::StartMeasure() {
-    if (!ADUnit || fMeasuring || unitCallDepth_ > 0) return;
+    if (!Session || fMeasuring || unitCallDepth_ > 0) return;
     {
         UnitCallScope scope(unitCallDepth_);
-        stopRequested_ = false;
         SetMeasuringControls();
         myStatus->ClearStatus();
         // Panel 0 tells of this start only: an old "not found" must not outlive it.
         myStatus->SetPanelText("", 0);
         Rec->ADSetting = NextADSetting;
         fUnitOpen = OpenUnit();
-        if (stopRequested_) {
-            // Stopped while opening: nothing was started, nothing is kept open.
-            if (fUnitOpen) CloseUnit();
-            myStatus->ShowStopped();
-        } else if (fUnitOpen) {
-            RecvCount = 0;
-            FFTGraph->ClearGraphs();
-            FFTGraph->PaintGraphs();
-            ClearPeakEdits();
-            ClearRmsEdit();
-            if (ADUnit->StartConvert(Rec->ADSetting.ch_sel, Rec->FFTSetting.DataCountMax)) {
-                fMeasuring = true;
-                fDataValid = false;
-                fDataSaved = false;
-                // The old block is gone: the axes show the block now being measured.
-                Rec->SigData.ad_dnum = 0;
-                CodeStdDev = 0.0f;
-                FFTGraph->UpdateScales();
-                FFTGraph->LayoutGraphs();
-                FFTGraph->ClearGraphs();
-                FFTGraph->PaintGraphs();
-                Rec->FileSetting.StartDateTime =
-                    QDateTime::currentDateTime()
-                        .toString(QStringLiteral("yyyy/MM/dd hh:mm:ss"))
-                        .toStdString();
-                myStatus->ShowMeasuring();
-                myStatus->ShowStarting();
-                UpdateTitle(true);
-                pollTimer_.start();
-            } else {
-                ADUnit->StopConvert();
-                CloseUnit();
-                myStatus->ShowSendError();
-                myMessage->ShowSendError();
-            }
-        }
+        if (fUnitOpen) BeginBlock();
         if (!fMeasuring) SetIdleControls();
     }
     if (closePending_) {
@@ -125,68 +95,115 @@ void TFormMain::StartMeasure() {
 }
 
 bool TFormMain::OpenUnit() {
-    TADC& u = *ADUnit;
-    if (!u.OpenDevice()) {
-        u.CloseDevice();
+    const TStartResult opened = Session->Open(Rec->ADSetting);
+    switch (opened) {
+    case TStartResult::Started: {
+        const TUnitIdentity& id = Session->Identity();
+        myStatus->ShowUnitInfo(id.name, id.version, id.rateText);
+        return true;
+    }
+    case TStartResult::NotFound:
         myMessage->ShowNotFound();
         myStatus->ShowNotFound();
-        return false;
-    }
-    if (!u.CheckResponse()) {
-        u.CloseDevice();
+        break;
+    case TStartResult::NoResponse:
         myMessage->ShowNoResponse();
         myStatus->ShowNoResponse();
-        return false;
+        break;
+    // The unit answered but refused a step: no box, panel 0 says which.
+    case TStartResult::FilterRefused:
+        myStatus->ShowFilterError();
+        break;
+    case TStartResult::RateRefused:
+        myStatus->ShowRateError();
+        break;
+    case TStartResult::NameRefused:
+        myStatus->ShowNameError();
+        break;
+    case TStartResult::WrongModel:
+        myStatus->ShowWrongUnit(Session->Identity().name);
+        break;
+    case TStartResult::VersionRefused:
+        myStatus->ShowVersionError();
+        break;
+    case TStartResult::Stopped:
+    case TStartResult::SendError:
+    case TStartResult::Busy:
+        break;
     }
-    const TADSetting& ad = Rec->ADSetting;
-    // From here on the link stays open on failure; panel 0 says which step failed.
-    if (stopRequested_) return false;
-    if (!(ad.sinc3 == 1 ? u.SetFilterSinc3() : u.SetFilterSinc5()))
-        return OpenFailed(&TmyStatus::ShowFilterError);
-    if (stopRequested_) return false;
-    if (!u.SetRate(ad.spsSel)) return OpenFailed(&TmyStatus::ShowRateError);
-    const std::string rate = u.GetRateText(ad.spsSel, ad.sinc3);
-    std::string name, version;
-    if (stopRequested_) return false;
-    if (!u.GetUnitName(name)) return OpenFailed(&TmyStatus::ShowNameError);
-    if (name != u.GetModelName()) {
-        if (!stopRequested_) myStatus->ShowWrongUnit(name);
-        return false;
-    }
-    if (stopRequested_) return false;
-    if (!u.GetVersion(version)) return OpenFailed(&TmyStatus::ShowVersionError);
-    if (stopRequested_) return false;
-    myStatus->ShowUnitInfo(name, version, rate);
-    return true;
-}
-
-bool TFormMain::OpenFailed(void (TmyStatus::*showText)()) {
-    // A stop click during the failed step is the answer the user sees.
-    if (!stopRequested_) (myStatus.get()->*showText)();
+    // Stopped while opening: nothing was started, the link is closed.
+    if (Session->StopRequested()) myStatus->ShowStopped();
     return false;
 }
 
-void TFormMain::CloseUnit() {
-    ADUnit->CloseDevice();
-    fUnitOpen = false;
+void TFormMain::BeginBlock() {
+    RecvCount = 0;
+    FFTGraph->ClearGraphs();
+    FFTGraph->PaintGraphs();
+    ClearPeakEdits();
+    ClearRmsEdit();
+    if (Session->Begin(Rec->FFTSetting.DataCountMax, Rec->CodeBuf.data()) !=
+        TStartResult::Started) {
+        fUnitOpen = false; // "AX" tried and the link closed
+        myStatus->ShowSendError();
+        myMessage->ShowSendError();
+        return;
+    }
+    fMeasuring = true;
+    fDataValid = false;
+    fDataSaved = false;
+    // The old block is gone: the axes show the block now being measured.
+    Rec->SigData.ad_dnum = 0;
+    CodeStdDev = 0.0f;
+    FFTGraph->UpdateScales();
+    FFTGraph->LayoutGraphs();
+    FFTGraph->ClearGraphs();
+    FFTGraph->PaintGraphs();
+    Rec->FileSetting.StartDateTime =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd hh:mm:ss")).toStdString();
+    myStatus->ShowMeasuring();
+    myStatus->ShowStarting();
+    progressShown_.invalidate();
+    progressPending_ = false;
+    UpdateTitle(true);
+    pollTimer_.start();
+}
+
+void TFormMain::NoteLinkState() {
+    if (!ADUnit->IsOpen()) fUnitOpen = false;
 }
 
 void TFormMain::StopMeasure() {
-    if (!ADUnit->StopConvert()) CloseUnit();
+    Session->Stop();
+    NoteLinkState();
     fMeasuring = false;
     SetIdleControls();
 }
 
+void TFormMain::ShowProgress(bool force) {
+    // Repainting the panel on every read costs more than the read itself at the fast rates.
+    if (!force && progressShown_.isValid() &&
+        progressShown_.elapsed() < options_.progressIntervalMs) {
+        progressPending_ = true;
+        return;
+    }
+    myStatus->ShowProgress(RecvCount, Session->LastCode());
+    progressShown_.start();
+    progressPending_ = false;
+}
+
 void TFormMain::AcquireStep() {
-    const int block = SamplesPerRead(Rec->ADSetting.spsSel);
-    const int32_t total = Rec->FFTSetting.DataCountMax;
-    if (RecvCount >= total) return;
-    int n = 0;
-    // Never past the end of the block, whatever the count.
-    const int want = std::min(block, total - RecvCount);
-    if (!ADUnit->ReadSamples(Rec->CodeBuf.data() + RecvCount, n, want)) {
-        // A link that cannot even take the stop command is closed.
-        if (!ADUnit->StopConvert()) CloseUnit();
+    if (!fMeasuring) return;
+    const TMeasureSession::TStep step = Session->Step();
+    RecvCount = Session->Received();
+    switch (step) {
+    case TMeasureSession::TStep::Waiting:
+        return;
+    case TMeasureSession::TStep::Progress:
+        ShowProgress(false);
+        return;
+    case TMeasureSession::TStep::LinkLost:
+        NoteLinkState();
         myStatus->ShowLinkLost();
         myStatus->SetPanelText("", 1); // no longer measuring
         myStatus->ShowMeasureError();
@@ -194,25 +211,23 @@ void TFormMain::AcquireStep() {
         Rec->SigData.ad_dnum = 0;
         SetIdleControls();
         return;
-    }
-    if (n <= 0) return;
-    RecvCount += n;
-    if (RecvCount < total) {
-        myStatus->ShowProgress(RecvCount, Rec->CodeBuf[static_cast<size_t>(RecvCount - 1)]);
+    case TMeasureSession::TStep::Complete:
+        FinishBlock();
         return;
     }
+}
 
-    StopMeasure();
+void TFormMain::FinishBlock() {
+    // The session has sent "AX".
+    NoteLinkState();
+    fMeasuring = false;
+    SetIdleControls();
     fDataValid = true;
     fDataSaved = false;
-    fMeasuring = false;
     TSignalData& sig = Rec->SigData;
-    sig.ad_dnum = total;
-    sig.spsSel = Rec->ADSetting.spsSel;
-    sig.sinc3 = Rec->ADSetting.sinc3;
-    if (!CheckLevelAndConvert(sig, Rec->ADSetting)) {
-        ADUnit->StopConvert();
-        fMeasuring = false;
+    Session->TakeBlock(sig);
+    if (ProcessBlock(sig, Rec->ADSetting, TBlockSource::Measured) == TBlockResult::LevelError) {
+        Session->RejectBlock();
         sig.ad_dnum = 0;
         // Nothing valid is held after a rejected block: save, print and export refuse.
         fDataValid = false;
@@ -222,11 +237,9 @@ void TFormMain::AcquireStep() {
         myMessage->ShowLevelError();
         return;
     }
-    CalcSpectrum(sig);
     DrawGraphs();
     ShowFirstPeak();
     ShowRms();
-    CodeStdDev = static_cast<float>(CalcCodeStdDev(sig));
     AutoSaveData();
     ShowDeltaFStatus();
     myStatus->ShowFinished();
@@ -235,8 +248,16 @@ void TFormMain::AcquireStep() {
     SetIdleControls();
 }
 
-void TFormMain::CalcSpectrum(TSignalData& block) {
-    ::CalcSpectrum(*myFFT, Rec->FFTSetting, block, SpectrumWorkOf(*Rec));
+TBlockResult TFormMain::ProcessBlock(TSignalData& block, const TADSetting& ad,
+                                     TBlockSource source) {
+    TBlockReadouts ro;
+    const TBlockResult r =
+        RunBlockPipeline(block, ad, Rec->FFTSetting, *myFFT, SpectrumWorkOf(*Rec), source, ro);
+    if (&block == &Rec->SigData && r != TBlockResult::LevelError) {
+        CodeStdDev = ro.codeStdDev;
+        RmsVolt = ro.rms;
+    }
+    return r;
 }
 
 void TFormMain::DrawGraphs() {

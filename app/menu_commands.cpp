@@ -9,6 +9,7 @@
 #include <QPushButton>
 
 #include "ad7177.h"
+#include "block_pipeline.h"
 #include "graph_fft.h"
 #include "main_window.h"
 #include "myfile.h"
@@ -16,9 +17,8 @@
 #include "myprint.h"
 #include "mystatus.h"
 #include "myversion.h"
-#include "numfmt.h"
 #include "paths.h"
-#include "signal_stats.h"
+#include "readout_text.h"
 
 #include <new>
 
@@ -88,7 +88,7 @@ void TFormMain::MenuFilePrintClick() {
     job.pFFTSetting = &Rec->FFTSetting;
     job.pFileSetting = &Rec->FileSetting;
     job.RateText = ADUnit->GetRateText(Rec->SigData.spsSel, Rec->SigData.sinc3);
-    job.DeltaFText = FormatFixed(Rec->SigData.deltaF, 3) + "Hz";
+    job.DeltaFText = HzText(Rec->SigData.deltaF) + "Hz";
     job.PeakVoltText = EditPeakVolt->text().toStdString();
     job.PeakdBText = EditPeakdB->text().toStdString();
     job.PeakHzText = EditPeakHz->text().toStdString();
@@ -132,8 +132,7 @@ bool TFormMain::LoadDataFile(bool isRef) {
     if (isRef) {
         fRefValid = true;
         Rec->RefADSetting = ad;
-        ConvertCodes(Rec->RefData, Rec->RefADSetting);
-        CalcSpectrum(Rec->RefData);
+        ProcessBlock(Rec->RefData, Rec->RefADSetting, TBlockSource::Held);
     } else {
         fDataValid = true;
         fDataSaved = true;
@@ -143,9 +142,7 @@ bool TFormMain::LoadDataFile(bool isRef) {
         Rec->FileSetting.StartDateTime = file.StartDateTime;
         Rec->FileSetting.fSaveDataFile = file.fSaveDataFile;
         Rec->FileSetting.DataFileName = *name;
-        ConvertCodes(Rec->SigData, Rec->ADSetting);
-        CalcSpectrum(Rec->SigData);
-        CodeStdDev = static_cast<float>(CalcCodeStdDev(Rec->SigData));
+        ProcessBlock(Rec->SigData, Rec->ADSetting, TBlockSource::Held);
         ShowDeltaFStatus();
     }
     RelayoutGraphs();

@@ -4,6 +4,7 @@
 
 #include "ad7177.h"
 #include "amp_setting.h"
+#include "block_pipeline.h"
 #include "fft_setting.h"
 #include "graph_fft.h"
 #include "graph_scales.h"
@@ -38,7 +39,6 @@ void TFormMain::FixSilentPeakdB() {
 }
 
 void TFormMain::ShowRms() {
-    RmsVolt = CalcRms(Rec->Spectrum.data(), Rec->SigData.ad_dnum);
     const TValueText t = RmsText(RmsVolt);
     EditRMS->setText(QString::fromStdString(t.number));
     LabelRMS->setText(QString::fromStdString(t.unit));
@@ -148,14 +148,8 @@ bool TFormMain::ApplyFFTSetting(const TFFTSetting& work, const TFileSetting* fil
         return true;
     }
     if (recompute) {
-        if (fDataValid) {
-            ConvertCodes(Rec->SigData, Rec->ADSetting);
-            CalcSpectrum(Rec->SigData);
-        }
-        if (fRefValid) {
-            ConvertCodes(Rec->RefData, Rec->RefADSetting);
-            CalcSpectrum(Rec->RefData);
-        }
+        if (fDataValid) ProcessBlock(Rec->SigData, Rec->ADSetting, TBlockSource::Held);
+        if (fRefValid) ProcessBlock(Rec->RefData, Rec->RefADSetting, TBlockSource::Held);
     }
     DrawGraphs();
     // The dB readout comes from the drawing, so the readouts follow every redraw; a new

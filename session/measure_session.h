@@ -27,47 +27,67 @@ enum class TStartResult {
 };
 
 struct TUnitIdentity {
-    std::string name;
+    std::string name; // as the unit answered "U?", also when it is another model
     std::string version;
     std::string rateText;
 };
 
 class TMeasureSession {
 public:
-    enum class TState { Idle, Opening, Streaming, Complete, Failed };
+    // Ready: opened and identified, no conversion started yet.
+    enum class TState { Idle, Opening, Ready, Streaming, Complete, Failed };
     enum class TStep { Waiting, Progress, Complete, LinkLost };
 
     explicit TMeasureSession(TADC& unit) : Unit(unit) {}
     TMeasureSession(const TMeasureSession&) = delete;
     TMeasureSession& operator=(const TMeasureSession&) = delete;
 
-    // Opens and identifies the unit with ad, then starts a block of count samples (1 ..
-    // DATA_BUF_LEN) that Step stores from dest on. Started: the unit streams (Streaming).
-    // Anything else: nothing streams; the unit is closed where the cycle closes it.
+    // Open, then Begin: a block of count samples (1 .. DATA_BUF_LEN) with ad.
+    // Started: the unit streams. Anything else: nothing streams.
     TStartResult Start(const TADSetting& ad, int32_t count, uint32_t* dest);
-    // Opening and identifying only, for a caller that starts by itself.
-    TStartResult Open(const TADSetting& ad);
 
-    // One acquisition step: at most one read of the samples the rate asks for.
+    // Opens and identifies the unit with ad: "?", filter, rate, "U?", "V?". Started: Ready.
+    // Not found or silent: the link is closed. A refused setup command leaves it open (the
+    // next start opens afresh). A stop asked for meanwhile ends the opening once the reply
+    // being waited for is in, and after "?" it outranks a refusal: Stopped, link closed.
+    TStartResult Open(const TADSetting& ad);
+    // From Ready: the start command for count samples that Step stores from dest on.
+    // SendError: "AX" tried and the link closed.
+    TStartResult Begin(int32_t count, uint32_t* dest);
+
+    // One acquisition step: at most one read of the samples the rate asks for. Complete: the
+    // block is in and "AX" sent. LinkLost: "AX" tried; a link that cannot take it is closed.
     TStep Step();
-    // Ends a streaming block ("AX"); a link that cannot take it is closed.
+    // Ends a streaming block ("AX"; a link that cannot take it is closed). While opening: as
+    // RequestStop.
     void Stop();
-    // From an event handler that runs while Start waits for the unit: Start ends with Stopped
-    // before the conversion is started.
+    // From an event handler that runs while Open waits for the unit.
     void RequestStop() { fStopRequested = true; }
+    // A complete block that the pipeline refused (its level): "AX" once more, as the cycle
+    // does, and the session ends Failed.
+    void RejectBlock();
     // "AX" where needed, then the link closed.
     void Close();
 
     TState State() const { return Current; }
     bool Streaming() const { return Current == TState::Streaming; }
+    // A stop was asked for during the last opening.
+    bool StopRequested() const { return fStopRequested; }
     const TUnitIdentity& Identity() const { return Unit_; }
     const TADSetting& Setting() const { return Ad; }
     int32_t Received() const { return Count; }
     int32_t Wanted() const { return Total; }
     uint32_t LastCode() const { return Count > 0 ? Dest[Count - 1] : 0; }
+    // The complete block's count, rate and filter into sig (whose arrays hold the codes).
+    void TakeBlock(TSignalData& sig) const;
 
 private:
     TStartResult Fail(TStartResult why);
+    // A setup command was refused: the reason, unless a stop was asked for meanwhile.
+    TStartResult Refused(TStartResult why);
+    TStartResult StoppedWhileOpening();
+    // "AX"; a link that cannot take it is closed.
+    void SendStop();
 
     TADC& Unit;
     TState Current = TState::Idle;
