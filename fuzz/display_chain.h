@@ -144,13 +144,13 @@ inline void CheckBlockViews(TSignalData& sig, const TADSetting& ad, const TFFTSe
                TBlockResult::Ok);
     const int n = sig.ad_dnum, bins = n / 2;
     FUZZ_CHECK(BlockCount(sig) == n && BlockBinCount(sig) == bins);
-    const float* spec = sig.pSpectrum;
+    const float* amps = sig.pSpectrum;
     for (int i = 0; i < bins; i++)
-        FUZZ_CHECK(spec[i] >= 0 && std::isfinite(spec[i]));
+        FUZZ_CHECK(amps[i] >= 0 && std::isfinite(amps[i]));
 
     FUZZ_CHECK(std::isfinite(ro.rms) && Printable(RmsText(ro.rms).number));
     const int peak = ro.peakBin;
-    FUZZ_CHECK(peak >= 1 && peak <= LastBin(n) && ro.peakVolt == spec[peak]);
+    FUZZ_CHECK(peak >= 1 && peak <= LastBin(n) && ro.peakVolt == amps[peak]);
     FUZZ_CHECK(Printable(PeakVoltText(ro.peakVolt).number));
     FUZZ_CHECK(Printable(PeakHzText(peak, sig.deltaF)));
 
@@ -159,12 +159,12 @@ inline void CheckBlockViews(TSignalData& sig, const TADSetting& ad, const TFFTSe
     // graph's conversion of that bin must show the same value.
     const TdBAxis ax = MakedBAxis(s);
     const bool absolute = s.fAbsoGraph == 1;
-    const float specMax = SpectrumMax(spec, bins);
+    const float specMax = SpectrumMax(amps, bins);
     std::vector<float> dB(static_cast<size_t>(bins));
-    ToDecibels(spec, bins, dB.data(), ax.F, absolute, specMax);
+    ToDecibels(amps, bins, dB.data(), ax.F, absolute, specMax);
     FUZZ_CHECK(dB[static_cast<size_t>(peak)] == ro.peakdB);
     const double shown = Number(PeakdBText(ro.peakdB));
-    const double v = spec[peak];
+    const double v = amps[peak];
     const double ref = absolute ? (v > 0 ? 20 * std::log10(v) : -HUGE_VAL)
                                 : (v > 0 && specMax > 0 ? 20 * std::log10(v / specMax) : -HUGE_VAL);
     const double floor = ax.F;
