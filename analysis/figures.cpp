@@ -4,13 +4,15 @@
 #include <cmath>
 #include <limits>
 
+#include "tables.h"
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr double kOffset = 2147483648.0; // code of 0 V
-constexpr double kVoltPerCode = 2.5 / 2147483647.0;
-constexpr double kFullScaleVrms = 2.5 / 1.41421356237309504880; // a full-scale sine, RMS
-constexpr double kSpan = 5.0;                                   // the input range, volts
+constexpr double kOffset = CODE_OF_ZERO_VOLT;
+constexpr double kVoltPerCode = VOLT_PER_CODE;
+constexpr double kFullScaleVrms = FULL_SCALE_VOLT / 1.41421356237309504880; // a full-scale sine
+constexpr double kSpan = 2.0 * FULL_SCALE_VOLT; // the input range, volts
 constexpr double kMaxBits = 32.0;
 
 bool IsPow2(int n) {

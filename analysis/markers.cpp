@@ -35,6 +35,31 @@ int NextPeakBin(const float* spectrum, int n, int from, int dir, float floor, fl
     return from;
 }
 
+int NextLineBin(const float* spectrum, int n, int from, int dir, float floor, float marginDb,
+                float dipDb) {
+    const int last = n / 2 - 1;
+    if (!spectrum || last < 1) return from;
+    dir = dir >= 0 ? 1 : -1;
+    const float dipFactor = std::pow(10.0f, dipDb / 20.0f);
+    // On one side of k the spectrum falls dipDb below it before anything rises above it (or
+    // nothing does).
+    const auto sideClear = [&](int k, int step) {
+        const float need = spectrum[k] / dipFactor;
+        for (int j = k + step; j >= 1 && j <= last; j += step) {
+            if (spectrum[j] <= need) return true;
+            if (spectrum[j] > spectrum[k]) return false;
+        }
+        return true;
+    };
+    int at = std::clamp(from, 0, last + 1);
+    while (true) {
+        const int k = NextPeakBin(spectrum, n, at, dir, floor, marginDb);
+        if (k == at) return from;
+        if (sideClear(k, -1) && sideClear(k, +1)) return k;
+        at = k;
+    }
+}
+
 int SnapToPeak(const float* spectrum, int n, int bin, int radius) {
     const int last = n / 2 - 1;
     if (!spectrum || last < 1) return -1;

@@ -15,6 +15,13 @@ float SpectrumMedian(const float* spectrum, int n);
 int NextPeakBin(const float* spectrum, int n, int from, int dir, float floor,
                 float marginDb = 15.0f);
 
+// The next line, not a wiggle on the flank of a line: the nearest local maximum above the
+// noise (as NextPeakBin) from which the spectrum falls at least dipDb on both sides before it
+// rises higher (its prominence). A window's skirt around a strong line is full of maxima above
+// the noise; they are skipped. `from` itself when there is none.
+int NextLineBin(const float* spectrum, int n, int from, int dir, float floor,
+                float marginDb = 15.0f, float dipDb = 10.0f);
+
 // The largest bin within radius of bin (clamped to 1..n/2-1); -1 without bins.
 int SnapToPeak(const float* spectrum, int n, int bin, int radius);
 

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "tables.h"
+
 namespace {
 
 // Constants as the windows are defined: 2 pi and 4 pi in single precision.
@@ -12,8 +14,6 @@ constexpr double kHanningCorr = 1.632993162;
 constexpr double kHammingCorr = 1.586302721;
 constexpr double kFlatTopCorr = 2.228422982;
 constexpr double kSqrt2 = 1.414213562;
-// Volts per code step, as the conversion of the codes uses it.
-constexpr double kVoltPerCode = 2.5 / 2147483647.0;
 
 bool IsPow2InRange(int n, int lo, int hi) {
     return n >= lo && n <= hi && (n & (n - 1)) == 0;
@@ -456,7 +456,7 @@ bool TmyFFT::DCCutCodes(int n, const uint32_t* codes, float* output) {
         sum += codes[i];
     const double mean = static_cast<double>(sum) / n;
     for (int i = 0; i < n; i++)
-        output[i] = static_cast<float>((static_cast<double>(codes[i]) - mean) * kVoltPerCode);
+        output[i] = static_cast<float>((static_cast<double>(codes[i]) - mean) * VOLT_PER_CODE);
     return true;
 }
 
@@ -485,6 +485,7 @@ bool TmyFFT::ApplyWindow(WinKind kind, int n, const float* input, uint8_t adjust
 void TmyFFT::BuildWindow(WinKind kind, int n, uint8_t adjust) {
     float* w = win_.get();
     const double dn = n;
+    double sum = 0.0, sumSq = 0.0;
     for (int i = 0; i < n; i++) {
         const double pos = i + 0.5;
         double v = 1.0;
@@ -508,7 +509,11 @@ void TmyFFT::BuildWindow(WinKind kind, int n, uint8_t adjust) {
             break;
         }
         w[i] = static_cast<float>(v);
+        sum += w[i];
+        sumSq += double{w[i]} * w[i];
     }
+    winSum_ = sum;
+    winSumSq_ = sumSq;
     winKind_ = kind;
     winN_ = n;
     winAdjust_ = adjust;
@@ -548,8 +553,14 @@ void TmyFFT::Magnitude(int n, const float* a, float* spectrum) {
 }
 
 bool CalcSpectrum(TmyFFT& fft, const TFFTSetting& setting, TSignalData& data,
-                  const TSpectrumWork& work) {
+                  const TSpectrumWork& work, int32_t spectrumScale, double* powerFactor) {
     const int n = data.ad_dnum;
+    const int32_t mode =
+        spectrumScale == SPECTRUM_SCALE_TONE || spectrumScale == SPECTRUM_SCALE_DENSITY
+            ? spectrumScale
+            : SPECTRUM_SCALE_RMS;
+    const double df = data.deltaF;
+    if (mode == SPECTRUM_SCALE_DENSITY && !(df > 0.0 && std::isfinite(df))) return false;
     const bool dcCut = setting.fDCCut_FFT == 1;
     const bool fromCodes = dcCut && data.pCode != nullptr;
     if (!IsValidDataCount(n) || (!fromCodes && !data.pVolt) || !data.pSpectrum || !work.FFTInput ||
@@ -564,26 +575,51 @@ bool CalcSpectrum(TmyFFT& fft, const TFFTSetting& setting, TSignalData& data,
     } else {
         std::memcpy(in, data.pVolt, sizeof(float) * static_cast<size_t>(n));
     }
+    // The tone and density scales take the plain window and scale by its sums instead.
+    const uint8_t adjust = mode == SPECTRUM_SCALE_RMS ? setting.fWinFuncAdjust : 0;
+    const double dn = n;
+    double s1 = dn, s2 = dn; // the rectangular window's sums
     switch (setting.whichWindowFunc) {
     case 1:
-        fft.WindowHanning(n, in, setting.fWinFuncAdjust, a);
+        fft.WindowHanning(n, in, adjust, a);
         break;
     case 2:
-        fft.WindowHamming(n, in, setting.fWinFuncAdjust, a);
+        fft.WindowHamming(n, in, adjust, a);
         break;
     case 3:
-        fft.WindowFlatTop(n, in, setting.fWinFuncAdjust, a);
+        fft.WindowFlatTop(n, in, adjust, a);
         break;
     default:
         std::memcpy(a, in, sizeof(float) * static_cast<size_t>(n));
         break;
     }
+    if (setting.whichWindowFunc >= 1 && setting.whichWindowFunc <= 3) {
+        s1 = fft.WindowSum();
+        s2 = fft.WindowSumSq();
+    }
     TmyFFT::RealFFT(n, 1, work.FFTWorkTable, work.FFTWorkIndex, a);
-    // Volts RMS per bin: 1/N for DC, sqrt(2)/N for the rest.
-    const double dn = n;
-    a[0] = static_cast<float>(a[0] / dn);
-    a[1] = static_cast<float>(a[1] / dn * kSqrt2);
-    const double scale = kSqrt2 / dn;
+    // Volts RMS per bin (scale 0): 1/N for DC, sqrt(2)/N for the rest; the other scales as
+    // described with CalcSpectrum.
+    double dcScale = 1.0 / dn;
+    double scale = kSqrt2 / dn;
+    double factor = 1.0;
+    if (mode == SPECTRUM_SCALE_TONE) {
+        dcScale = 1.0 / s1;
+        scale = std::sqrt(2.0) / s1;
+        factor = s1 * s1 / (dn * s2);
+    } else if (mode == SPECTRUM_SCALE_DENSITY) {
+        dcScale = 1.0 / std::sqrt(dn * df * s2);
+        scale = std::sqrt(2.0 / (dn * df * s2));
+        factor = df;
+    }
+    if (powerFactor) *powerFactor = factor;
+    if (mode == SPECTRUM_SCALE_RMS) {
+        a[0] = static_cast<float>(a[0] / dn);
+        a[1] = static_cast<float>(a[1] / dn * kSqrt2);
+    } else {
+        a[0] = static_cast<float>(a[0] * dcScale);
+        a[1] = static_cast<float>(a[1] * scale);
+    }
     // Scaling and amplitudes in one pass over the data.
     float* spectrum = data.pSpectrum;
     spectrum[0] = std::fabs(a[0]);

@@ -43,6 +43,28 @@ std::string PeakdBUnit(uint8_t fAbsoGraph) {
     return fAbsoGraph == 1 ? "dBV" : "dB";
 }
 
+TValueText PeakVoltText(float v, int32_t spectrumScale) {
+    if (spectrumScale != 2) return PeakVoltText(v);
+    const double d = v;
+    if (d >= 1.0) return Scaled(d, 1.0, "V/√Hz");
+    if (d >= 0.001) return Scaled(d, 1000.0, "mV/√Hz");
+    if (d >= 0.000001) return Scaled(d, 1000000.0, "uV/√Hz");
+    return Scaled(d, 1000000000.0, "nV/√Hz");
+}
+
+std::string PeakdBUnit(uint8_t fAbsoGraph, int32_t spectrumScale) {
+    return SpectrumdBUnitText(fAbsoGraph, spectrumScale);
+}
+
+std::string SpectrumUnitText(int32_t spectrumScale) {
+    return spectrumScale == 2 ? "V/√Hz" : "Vrms";
+}
+
+std::string SpectrumdBUnitText(uint8_t fAbsoGraph, int32_t spectrumScale) {
+    if (fAbsoGraph != 1) return "dB";
+    return spectrumScale == 2 ? "dBV/√Hz" : "dBV";
+}
+
 std::string HzText(double hz) {
     int decimals = 3;
     const double m = std::fabs(hz);
@@ -58,10 +80,10 @@ std::string PeakHzText(int bin, float deltaF) {
     return HzText(static_cast<double>(bin) * deltaF);
 }
 
-std::string DeltaFStatusText(bool dataValid, const TADSetting& ad, int32_t adDnum,
+std::string DeltaFStatusText(bool dataValid, float periodMs, int32_t adDnum,
                              const TFFTSetting& fft) {
     if (!dataValid) return {};
-    const double span = static_cast<double>(SamplePeriodMs(ad.spsSel, ad.sinc3)) * adDnum;
+    const double span = static_cast<double>(periodMs) * adDnum;
     std::string s = "Δｆ= ";
     s += HzText(span > 0 ? 1000.0 / span : 0.0);
     s += "Hz";

@@ -22,6 +22,14 @@ TValueText PeakVoltText(float v);
 // Peak dB readout ("0.00") and its label ("dBV" absolute, "dB" relative).
 std::string PeakdBText(float dB);
 std::string PeakdBUnit(uint8_t fAbsoGraph);
+// The same for a spectrum scale (TExtSetting::spectrumScale): the noise density (2) reads
+// "V/√Hz" / "mV/√Hz" / "uV/√Hz" / "nV/√Hz" and "dBV/√Hz" (absolute); the others as above.
+TValueText PeakVoltText(float v, int32_t spectrumScale);
+std::string PeakdBUnit(uint8_t fAbsoGraph, int32_t spectrumScale);
+// Unit of the spectrum bins: "Vrms", or "V/√Hz" for the density; in dB (fAbsoGraph 1)
+// "dBV" / "dBV/√Hz", relative "dB".
+std::string SpectrumUnitText(int32_t spectrumScale);
+std::string SpectrumdBUnitText(uint8_t fAbsoGraph, int32_t spectrumScale);
 // A frequency on screen: "0.000", with more decimals below 0.1 Hz so that three significant
 // digits show (slow rates give a resolution of 1.9e-5 Hz, which must not read as 0).
 std::string HzText(double hz);
@@ -29,7 +37,7 @@ std::string HzText(double hz);
 std::string PeakHzText(int bin, float deltaF);
 
 // Resolution, display mode and window text of status panel 2; empty without valid data.
-std::string DeltaFStatusText(bool dataValid, const TADSetting& ad, int32_t adDnum,
+std::string DeltaFStatusText(bool dataValid, float periodMs, int32_t adDnum,
                              const TFFTSetting& fft);
 
 // Level statistics in codes: max, min, peak-to-peak and the standard deviation.

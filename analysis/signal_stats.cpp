@@ -4,17 +4,17 @@
 
 #include "tables.h"
 
-bool CheckLevelAndConvert(TSignalData& data, const TADSetting& ad) {
+bool CheckLevelAndConvert(TSignalData& data) {
     const int n = data.ad_dnum;
     for (int i = 0; i < n; i++) {
         const uint32_t c = data.pCode[i];
         if (c == CODE_LOW_LIMIT || c == CODE_HIGH_LIMIT) return false;
     }
-    ConvertCodes(data, ad);
+    ConvertCodes(data);
     return true;
 }
 
-void ConvertCodes(TSignalData& data, const TADSetting& ad) {
+void ConvertCodes(TSignalData& data) {
     const int n = data.ad_dnum;
     float vmax = -10.0f;
     float vmin = 10.0f;
@@ -29,7 +29,7 @@ void ConvertCodes(TSignalData& data, const TADSetting& ad) {
     data.VoltMax = vmax;
     data.VoltMin = vmin;
     data.VoltAve = n > 0 ? sum / static_cast<float>(n) : 0.0f;
-    const double span = static_cast<double>(SamplePeriodMs(ad.spsSel, ad.sinc3)) * n;
+    const double span = static_cast<double>(data.periodMs) * n;
     data.deltaF = span > 0 ? static_cast<float>(1000.0 / span) : 0.0f;
 }
 
@@ -124,13 +124,15 @@ void ToDecibels(const float* spectrum, int binCount, float* target, float floord
     }
 }
 
+// The microvolt readouts count 2^31 codes to the full scale (the volts use 2^31 - 1).
+constexpr double kMicroVoltPerCode = FULL_SCALE_VOLT * 1e6 / CODE_OF_ZERO_VOLT;
+
 double CodeToMicroVolt(uint32_t code) {
-    constexpr double perCode = 2500000.0 / 2147483648.0;
-    const int64_t d = static_cast<int64_t>(code) - 2147483648LL;
+    constexpr double perCode = kMicroVoltPerCode;
+    const int64_t d = static_cast<int64_t>(code) - static_cast<int64_t>(CODE_OF_ZERO_VOLT);
     return static_cast<double>(d) * perCode;
 }
 
 double CodeCountToMicroVolt(uint32_t n) {
-    constexpr double perCode = 2500000.0 / 2147483648.0;
-    return static_cast<double>(n) * perCode;
+    return static_cast<double>(n) * kMicroVoltPerCode;
 }

@@ -8,11 +8,11 @@
 
 // False when any of the ad_dnum codes is at either end of the converter range (nothing is
 // converted then); otherwise ConvertCodes and true.
-bool CheckLevelAndConvert(TSignalData& data, const TADSetting& ad);
+bool CheckLevelAndConvert(TSignalData& data);
 
 // pVolt, VoltMax, VoltMin, VoltAve and deltaF from the codes and the rate of ad. With no
 // samples, or a rate without a period, VoltAve and deltaF are 0.
-void ConvertCodes(TSignalData& data, const TADSetting& ad);
+void ConvertCodes(TSignalData& data);
 
 // Largest / smallest code (0 / 0xFFFFFFFF for an empty block).
 uint32_t GetCodeMax(const TSignalData& data);

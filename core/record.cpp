@@ -36,9 +36,14 @@ bool CheckdBRange(const TFFTSetting& s) {
     return bottomOk && s.index_dB_max == DB_RELATIVE_TOP;
 }
 
+void SetBlockRate(TSignalData& sig, int32_t spsSel, uint8_t sinc3) {
+    sig.spsSel = spsSel;
+    sig.sinc3 = sinc3;
+    sig.periodMs = SamplePeriodMs(spsSel, sinc3);
+}
+
 float CodeToVolt(uint32_t code) {
-    constexpr double factor = 2.5 / 2147483647.0;
-    return static_cast<float>((static_cast<double>(code) - 2147483648.0) * factor);
+    return static_cast<float>((static_cast<double>(code) - CODE_OF_ZERO_VOLT) * VOLT_PER_CODE);
 }
 
 bool IsValidDataCount(long long n) {

@@ -52,11 +52,33 @@ struct TFFTSetting {
     bool operator==(const TFFTSetting&) const = default;
 };
 
+// Settings of our own beyond the original three sections: section "X:" (ended by "XEND:"),
+// written after "GEND:" in settings files and after "END:" in data files, where readers of
+// the original format have stopped. A file without it keeps the caller's values.
+struct TExtSetting {
+    // Spectrum amplitude scaling: 0 as "G:" says (fWinFuncAdjust: the window's RMS
+    // correction or none), 1 tone amplitude (coherent gain: an on-bin tone reads its RMS with
+    // every window), 2 noise density in V/sqrt(Hz) (equivalent noise bandwidth).
+    int32_t spectrumScale = 0;
+    uint8_t freqAuto = 0;   // frequency axis from delta f (a decade step below) to half the rate
+    uint8_t continuous = 0; // blocks back to back until stopped
+    // Spectrum averaging over continuous blocks: 0 none, 1 power mean of the last
+    // averageCount, 2 exponential over averageCount, 3 peak hold.
+    int32_t averageMode = 0;
+    int32_t averageCount = 16; // 1..1024
+    double bandLowHz = 0.0;    // band of the band noise figure; both 0: every noise bin
+    double bandHighHz = 0.0;
+    bool operator==(const TExtSetting&) const = default;
+};
+
 // One measured or loaded block. The pointers lead into the record's arrays (or a caller's
 // scratch arrays of at least DATA_BUF_LEN / SPEC_BUF_LEN entries).
 struct TSignalData {
+    // What the block was measured with: rate index, filter and their sample period in ms
+    // (set together by SetBlockRate).
     int32_t spsSel = 13;
     uint8_t sinc3 = 1;
+    float periodMs = 0.1f;
     int32_t ad_dnum = 0; // number of valid samples; 0 = no data
     uint32_t* pCode = nullptr;
     float* pVolt = nullptr;
@@ -66,6 +88,9 @@ struct TSignalData {
     float deltaF = 0.0f; // Hz per bin
     float* pSpectrum = nullptr;
 };
+
+// Sets the block's rate index, filter and the sample period they give.
+void SetBlockRate(TSignalData& sig, int32_t spsSel, uint8_t sinc3);
 
 // About 8.6 MB; create it with TMeasureRecord::Create() so that it never moves.
 struct TMeasureRecord {
@@ -84,6 +109,7 @@ struct TMeasureRecord {
     TADSetting RefADSetting;
     TFileSetting FileSetting;
     TFFTSetting FFTSetting;
+    TExtSetting ExtSetting;
     TSignalData SigData;
     TSignalData RefData;
 

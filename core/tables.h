@@ -4,10 +4,14 @@
 #include <cstdint>
 #include <string>
 
-// The unit: its model name, its code of 0 V and the volts of one code step.
+// The unit: its model name, its input range (+-FULL_SCALE_VOLT), its code of 0 V and the volts
+// of one code step.
 inline constexpr const char* UNIT_MODEL_NAME = "ZR4410QM";
+constexpr double FULL_SCALE_VOLT = 2.5;
 constexpr double CODE_OF_ZERO_VOLT = 2147483648.0;
-constexpr double VOLT_PER_CODE = 2.5 / 2147483647.0;
+constexpr double VOLT_PER_CODE = FULL_SCALE_VOLT / 2147483647.0;
+// The largest sample count the start command carries (five hexadecimal digits).
+constexpr int32_t MAX_START_COUNT = 0xFFFFF;
 constexpr int UNIT_CHANNELS = 2; // CH0, CH1
 
 constexpr int RATE_COUNT = 14;        // spsSel 0..13

@@ -16,7 +16,7 @@ public:
     static constexpr int MAX_RECORDS = SAMPLE_RX_BUF_LEN / RECORD_LEN; // 66
     static constexpr uint32_t COMMAND_TIME_OUT_MS = 100;
     static constexpr uint32_t CONVERT_TIME_OUT_MS = 1000;
-    static constexpr int64_t MAX_SENT_COUNT = 0xFFFFF;
+    static constexpr int64_t MAX_SENT_COUNT = MAX_START_COUNT;
     // After the opening "AX": records the unit sent before it stopped are still on their way
     // (the chip holds them up to its latency timer, 16 ms by default, plus a USB frame or two).
     static constexpr uint32_t SETTLE_MS = 30;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <memory>
 
+#include "ext_setting.h"
 #include "numfmt.h"
 
 namespace {
@@ -30,6 +31,21 @@ bool ParseIntIn(std::string_view v, int32_t lo, int32_t hi, int32_t& out) {
     if (!n || *n < lo || *n > hi) return false;
     out = *n;
     return true;
+}
+
+// Shortest text that reads back as the same double.
+std::string ExactDouble(double v) {
+    char num[32];
+    const auto res = std::to_chars(num, num + sizeof num, v);
+    return std::string(num, static_cast<size_t>(res.ptr - num));
+}
+
+// Name and unit of the spectrum values in the FFT file for scales other than 0.
+const char* ScaleName(int32_t scale) {
+    return scale == 1 ? "tone" : "density";
+}
+const char* ScaleUnit(int32_t scale) {
+    return scale == 1 ? "Vrms" : "V/rtHz";
 }
 
 // Finds the section start among the next lines.
@@ -263,6 +279,51 @@ bool TmyFile::ReadFFTSettingSection(TLineReader& in, TFFTSetting* s) {
     return read && s->index_FreqE > s->index_FreqS && CheckdBRange(*s);
 }
 
+bool TmyFile::WriteExtSection(TTextWriter& out, const TExtSetting* s) {
+    if (!s) return false;
+    out.Line("X:");
+    out.KeyLine("spectrum_scale:", s->spectrumScale);
+    out.KeyLine("freq_auto:", Flag(s->freqAuto));
+    out.KeyLine("continuous:", Flag(s->continuous));
+    out.KeyLine("average_mode:", s->averageMode);
+    out.KeyLine("average_count:", s->averageCount);
+    out.KeyLine("band_low_hz:", ExactDouble(s->bandLowHz));
+    out.KeyLine("band_high_hz:", ExactDouble(s->bandHighHz));
+    out.Line("XEND:");
+    return true;
+}
+
+bool TmyFile::ReadExtSection(TLineReader& in, TExtSetting* s) {
+    if (!s) return false;
+    // Written by a version before this section, or by the original program: keep everything.
+    if (!FindSection(in, "X:")) return true;
+    TExtSetting w = *s;
+    const bool read =
+        ReadSectionBody(in, "XEND:", false, [&w](std::string_view key, std::string_view v) {
+            bool ok = true;
+            if (key == "spectrum_scale:") {
+                ok = ParseIntIn(v, 0, EXT_SCALE_MAX, w.spectrumScale);
+            } else if (key == "freq_auto:") {
+                ok = ParseFlag(v, w.freqAuto);
+            } else if (key == "continuous:") {
+                ok = ParseFlag(v, w.continuous);
+            } else if (key == "average_mode:") {
+                ok = ParseIntIn(v, 0, EXT_AVERAGE_MODE_MAX, w.averageMode);
+            } else if (key == "average_count:") {
+                ok = ParseIntIn(v, EXT_AVERAGE_COUNT_MIN, EXT_AVERAGE_COUNT_MAX, w.averageCount);
+            } else if (key == "band_low_hz:" || key == "band_high_hz:") {
+                const auto d = ParseDouble(v);
+                ok = d.has_value();
+                if (ok) (key == "band_low_hz:" ? w.bandLowHz : w.bandHighHz) = *d;
+            }
+            return ok ? BodyResult::Continue : BodyResult::Fail;
+        });
+    // The band pair is judged on the whole section, so any key order reads back.
+    if (!read || !CheckExtSetting(w)) return false;
+    *s = w;
+    return true;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Data and spectrum sections
 
@@ -354,13 +415,18 @@ bool TmyFile::ReadDataSection(TLineReader& in, TSignalData* sig) {
     return true;
 }
 
-bool TmyFile::WriteSpectrumSection(TTextWriter& out, const TSignalData* sig) {
+bool TmyFile::WriteSpectrumSection(TTextWriter& out, const TSignalData* sig,
+                                   int32_t spectrumScale) {
     if (!sig || sig->ad_dnum < 0 || sig->ad_dnum > DATA_BUF_LEN) return false;
     const int32_t m = sig->ad_dnum / 2;
     if (m > 1 && !sig->pSpectrum) return false;
     out.Line("FFT:");
     out.KeyLine("fftnum:", std::max(m - 1, 0));
     out.KeyLine("deltaF:", FormatGeneral(sig->deltaF));
+    if (spectrumScale == 1 || spectrumScale == 2) {
+        out.KeyLine("scale:", ScaleName(spectrumScale));
+        out.KeyLine("unit:", ScaleUnit(spectrumScale));
+    }
     std::string& buf = out.Buffer();
     buf.reserve(buf.size() + static_cast<size_t>(std::max(m, 0)) * 40 + 16);
     char num[40];
@@ -385,18 +451,20 @@ bool TmyFile::ConfirmOverwrite(const std::string& path) {
 }
 
 bool TmyFile::WritePrf(const std::string& fileName, const std::string& header,
-                       const TFFTSetting* fft, const TFileSetting* file, const TADSetting* ad) {
+                       const TFFTSetting* fft, const TFileSetting* file, const TADSetting* ad,
+                       const TExtSetting* ext) {
     if (!fft || !file || !ad || fileName.empty() || header.empty()) return false;
     TTextWriter out;
     out.Line(header);
     WriteADSection(out, ad);
     WriteFileSection(out, file);
     WriteFFTSettingSection(out, fft);
+    if (ext) WriteExtSection(out, ext);
     return WriteFileAtomic(fileName, out.Buffer());
 }
 
 bool TmyFile::ReadPrf(const std::string& fileName, const std::string& header, TFFTSetting* fft,
-                      TFileSetting* file, TADSetting* ad) {
+                      TFileSetting* file, TADSetting* ad, TExtSetting* ext) {
     if (!fft || !file || !ad || fileName.empty() || header.empty()) return false;
     std::string text;
     if (!ReadWholeFile(fileName, text)) return false;
@@ -404,11 +472,14 @@ bool TmyFile::ReadPrf(const std::string& fileName, const std::string& header, TF
     TFFTSetting wFFT = *fft;
     TFileSetting wFile = *file;
     TADSetting wAD = *ad;
+    TExtSetting wExt = ext ? *ext : TExtSetting{};
     std::string line;
     if (!ReadLine(in, line) || line != header) return false;
     if (!ReadADSection(in, &wAD) || !ReadFileSection(in, &wFile) ||
         !ReadFFTSettingSection(in, &wFFT))
         return false;
+    if (ext && !ReadExtSection(in, &wExt)) return false;
+    if (ext) *ext = wExt;
     *fft = wFFT;
     *file = std::move(wFile);
     *ad = wAD;
@@ -416,7 +487,7 @@ bool TmyFile::ReadPrf(const std::string& fileName, const std::string& header, TF
 }
 
 bool TmyFile::WriteDTA(const std::string& header, const TADSetting* ad, const TSignalData* sig,
-                       const TFFTSetting* fft, const TFileSetting* file) {
+                       const TFFTSetting* fft, const TFileSetting* file, const TExtSetting* ext) {
     if (!ad || !sig || !fft || !file || file->DataFileName.empty()) return false;
     const std::string& path = file->DataFileName;
     // No question about a file that could not be replaced anyway.
@@ -428,11 +499,12 @@ bool TmyFile::WriteDTA(const std::string& header, const TADSetting* ad, const TS
     WriteFileSection(out, file);
     WriteFFTSettingSection(out, fft);
     if (!WriteDataSection(out, sig)) return false;
+    if (ext) WriteExtSection(out, ext);
     return WriteFileAtomic(path, out.Buffer());
 }
 
 bool TmyFile::ReadDTA(const std::string& fileName, const std::string& header, TSignalData* sig,
-                      TFFTSetting* fft, TFileSetting* file, TADSetting* ad) {
+                      TFFTSetting* fft, TFileSetting* file, TADSetting* ad, TExtSetting* ext) {
     if (fileName.empty() || header.empty() || !sig || !fft || !file || !ad) return false;
     if (!sig->pCode || !sig->pVolt) return false;
     std::string text;
@@ -455,6 +527,8 @@ bool TmyFile::ReadDTA(const std::string& fileName, const std::string& header, TS
     scratch.pCode = codes.get();
     scratch.pVolt = volts.get();
     if (!ReadDataSection(in, &scratch)) return false;
+    TExtSetting wExt = ext ? *ext : TExtSetting{};
+    if (ext && !ReadExtSection(in, &wExt)) return false;
 
     const size_t n = static_cast<size_t>(scratch.ad_dnum);
     std::copy_n(codes.get(), n, sig->pCode);
@@ -464,11 +538,12 @@ bool TmyFile::ReadDTA(const std::string& fileName, const std::string& header, TS
     *ad = wAD;
     *file = std::move(wFile);
     *fft = wFFT;
+    if (ext) *ext = wExt;
     return true;
 }
 
 bool TmyFile::WriteFFT(const std::string& header, const TADSetting* ad, const TSignalData* sig,
-                       const TFFTSetting* fft, const TFileSetting* file) {
+                       const TFFTSetting* fft, const TFileSetting* file, const TExtSetting* ext) {
     if (!ad || !sig || !fft || !file || file->DataFileName.empty()) return false;
     const std::string& path = file->DataFileName;
     // No question about a file that could not be replaced anyway.
@@ -479,6 +554,6 @@ bool TmyFile::WriteFFT(const std::string& header, const TADSetting* ad, const TS
     WriteADSection(out, ad);
     WriteFileSection(out, file);
     WriteFFTSettingSection(out, fft);
-    if (!WriteSpectrumSection(out, sig)) return false;
+    if (!WriteSpectrumSection(out, sig, ext ? ext->spectrumScale : 0)) return false;
     return WriteFileAtomic(path, out.Buffer());
 }

@@ -76,22 +76,29 @@ public:
     explicit TmyFile(TDialogSeam* seam = nullptr) : seam_(seam) {}
 
     // Settings file.
+    // ext, when given, is written as section "X:" after "GEND:" and read from there; a file
+    // without that section leaves *ext as it was. Without ext no "X:" is written or read.
     bool WritePrf(const std::string& fileName, const std::string& header, const TFFTSetting* fft,
-                  const TFileSetting* file, const TADSetting* ad);
+                  const TFileSetting* file, const TADSetting* ad, const TExtSetting* ext = nullptr);
     bool ReadPrf(const std::string& fileName, const std::string& header, TFFTSetting* fft,
-                 TFileSetting* file, TADSetting* ad);
+                 TFileSetting* file, TADSetting* ad, TExtSetting* ext = nullptr);
 
     // Data file, written to file->DataFileName (false, without a question, when
     // SaveTargetAllowed refuses it). On reading, the samples go to the arrays that
     // sig's pointers lead to (at least MAX_DATA_COUNT entries each), all only on success.
+    // ext as in WritePrf / ReadPrf, its section after "END:".
     bool WriteDTA(const std::string& header, const TADSetting* ad, const TSignalData* sig,
-                  const TFFTSetting* fft, const TFileSetting* file);
+                  const TFFTSetting* fft, const TFileSetting* file,
+                  const TExtSetting* ext = nullptr);
     bool ReadDTA(const std::string& fileName, const std::string& header, TSignalData* sig,
-                 TFFTSetting* fft, TFileSetting* file, TADSetting* ad);
+                 TFFTSetting* fft, TFileSetting* file, TADSetting* ad, TExtSetting* ext = nullptr);
 
-    // FFT result file, written to file->DataFileName; refused as WriteDTA refuses.
+    // FFT result file, written to file->DataFileName; refused as WriteDTA refuses. With ext
+    // and a spectrum scale other than 0, the "FFT:" section names the scale and the unit of
+    // its values ("scale:" and "unit:" after "deltaF:"); otherwise the file is as it always was.
     bool WriteFFT(const std::string& header, const TADSetting* ad, const TSignalData* sig,
-                  const TFFTSetting* fft, const TFileSetting* file);
+                  const TFFTSetting* fft, const TFileSetting* file,
+                  const TExtSetting* ext = nullptr);
 
     // The next meaningful line: comment lines (";" first) are skipped, CR and LF removed.
     static bool ReadLine(TLineReader& in, std::string& line);
@@ -107,13 +114,21 @@ public:
     // range (CheckdBRange) are judged on the whole section, so whatever is accepted reads back
     // after the writer puts it in its own order.
     static bool ReadFFTSettingSection(TLineReader& in, TFFTSetting* s);
+    // Section "X:" .. "XEND:". The reader looks for "X:" among the lines that follow: none
+    // (the file ends first) keeps *s and succeeds. Keys in any order, unknown keys skipped,
+    // missing keys keep *s; a bad or out-of-range value (CheckExtSetting on the whole section)
+    // or a missing "XEND:" fails. On failure *s is unchanged.
+    static bool WriteExtSection(TTextWriter& out, const TExtSetting* s);
+    static bool ReadExtSection(TLineReader& in, TExtSetting* s);
 
     // "D:" section. ReadDataSection fills sig's arrays directly: callers that must keep their
     // data on failure pass scratch arrays (ReadDTA does).
     static bool WriteDataSection(TTextWriter& out, const TSignalData* sig);
     static bool ReadDataSection(TLineReader& in, TSignalData* sig);
     // "FFT:" section.
-    static bool WriteSpectrumSection(TTextWriter& out, const TSignalData* sig);
+    // spectrumScale (TExtSetting) 1 and 2 add the "scale:" and "unit:" lines.
+    static bool WriteSpectrumSection(TTextWriter& out, const TSignalData* sig,
+                                     int32_t spectrumScale = 0);
 
     static uint32_t DecStrToCode(std::string_view text);
     static int DigitValue(char c);

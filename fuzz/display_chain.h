@@ -19,6 +19,7 @@
 #include "readout_text.h"
 #include "record.h"
 #include "signal_stats.h"
+#include "tables.h"
 
 namespace chain {
 
@@ -127,7 +128,8 @@ inline void CheckSettingsViews(const TFFTSetting& s, const TADSetting& ad) {
     FUZZ_CHECK(Printable(FormatTimeSpan(span)));
     for (const TBox& b : kBoxes)
         CheckLines(WaveTimeGridLines(b.W, span), b.W);
-    FUZZ_CHECK(Printable(DeltaFStatusText(true, ad, s.DataCountMax, s)));
+    FUZZ_CHECK(
+        Printable(DeltaFStatusText(true, SamplePeriodMs(ad.spsSel, ad.sinc3), s.DataCountMax, s)));
 }
 
 // The load-data command's path for an accepted block: the block pipeline the window and
@@ -137,10 +139,9 @@ inline void CheckSettingsViews(const TFFTSetting& s, const TADSetting& ad) {
 inline void CheckBlockViews(TSignalData& sig, const TADSetting& ad, const TFFTSetting& s,
                             TMeasureRecord& rec) {
     static TmyFFT engine;
-    sig.spsSel = ad.spsSel;
-    sig.sinc3 = ad.sinc3;
+    SetBlockRate(sig, ad.spsSel, ad.sinc3);
     TBlockReadouts ro;
-    FUZZ_CHECK(RunBlockPipeline(sig, ad, s, engine, SpectrumWorkOf(rec), TBlockSource::Held, ro) ==
+    FUZZ_CHECK(RunBlockPipeline(sig, s, engine, SpectrumWorkOf(rec), TBlockSource::Held, ro) ==
                TBlockResult::Ok);
     const int n = sig.ad_dnum, bins = n / 2;
     FUZZ_CHECK(BlockCount(sig) == n && BlockBinCount(sig) == bins);
@@ -203,7 +204,7 @@ inline void CheckBlockViews(TSignalData& sig, const TADSetting& ad, const TFFTSe
     const float span = TimeAxisSpan(sig, TSignalData{}, ad, s);
     FUZZ_CHECK(span > 0 && std::isfinite(span));
     FUZZ_CHECK(Printable(FormatTimeSpan(span)));
-    FUZZ_CHECK(Printable(DeltaFStatusText(true, ad, n, s)));
+    FUZZ_CHECK(Printable(DeltaFStatusText(true, sig.periodMs, n, s)));
 }
 
 } // namespace chain

@@ -82,14 +82,14 @@ const TFixtures& Fixtures(const TScratchDir& dir) {
         for (int i = 0; i < sig.ad_dnum; i++)
             sig.pCode[i] = static_cast<uint32_t>(
                 2147483648.0 + 1e9 * std::sin(2 * M_PI * 50 * i / 1024.0) + (i % 7) * 1000);
-        ConvertCodes(sig, ad);
+        ConvertCodes(sig);
         TmyFile w;
         file.DataFileName = dir / "d.DTA";
         FUZZ_CHECK(w.WriteDTA(DTA_HEADER, &ad, &sig, &fft, &file));
         f.files["d.DTA"] = FileBytes(file.DataFileName);
         f.files[kSjisName] = f.files["d.DTA"];
         sig.pCode[100] = 0xFFFFFFFFu; // a code at the end of the range
-        ConvertCodes(sig, ad);
+        ConvertCodes(sig);
         file.DataFileName = dir / "full.DTA";
         FUZZ_CHECK(w.WriteDTA(DTA_HEADER, &ad, &sig, &fft, &file));
         f.files["full.DTA"] = FileBytes(file.DataFileName);
@@ -108,7 +108,7 @@ const TFixtures& Fixtures(const TScratchDir& dir) {
         FUZZ_CHECK(w.WritePrf(dir / "huge.prf", PRF_HEADER, &fft, &file, &ad));
         f.files["huge.prf"] = FileBytes(dir / "huge.prf");
         sig.pCode[100] = sig.pCode[99];
-        ConvertCodes(sig, ad);
+        ConvertCodes(sig);
         file.DataFileName = dir / "huge.DTA";
         FUZZ_CHECK(w.WriteDTA(DTA_HEADER, &ad, &sig, &fft, &file));
         f.files["huge.DTA"] = FileBytes(file.DataFileName);

@@ -3,6 +3,7 @@
 // An accepted block goes on the way the load-data command takes it: volts, spectrum, graphs
 // and readouts with the file's own settings.
 #include "display_chain.h"
+#include "ext_setting.h"
 #include "fuzz_check.h"
 #include "mem_file.h"
 #include "myfile.h"
@@ -31,13 +32,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TFFTSetting fft;
     TFileSetting file;
     TADSetting ad;
+    TExtSetting ext;
     TmyFile f;
-    if (!f.ReadDTA(mem.Path(), DTA_HEADER, &sig, &fft, &file, &ad)) {
+    if (!f.ReadDTA(mem.Path(), DTA_HEADER, &sig, &fft, &file, &ad, &ext)) {
         FUZZ_CHECK(sig.ad_dnum == 0 && sig.deltaF == 1.0f && codes[0] == 0xDEADBEEFu &&
                    volts[0] == -123.0f);
         return 0;
     }
     FUZZ_CHECK(IsValidDataCount(sig.ad_dnum) && sig.deltaF > 0.0f && std::isfinite(sig.deltaF));
+    FUZZ_CHECK(CheckExtSetting(ext));
     for (int32_t i = 0; i < sig.ad_dnum; ++i)
         FUZZ_CHECK(std::isfinite(volts[static_cast<size_t>(i)]));
 

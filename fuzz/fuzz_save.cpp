@@ -90,7 +90,7 @@ void MakeBlock(FuzzedDataProvider& in, const TADSetting& ad, TSignalData& sig) {
     };
     for (int i = 0; i < sig.ad_dnum; i++)
         sig.pCode[i] = next();
-    ConvertCodes(sig, ad);
+    ConvertCodes(sig);
     if (!anyVolts) return;
     auto finite = [&] {
         float f;
@@ -138,6 +138,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TFileSetting file;
     TADSetting ad;
     if (!MakeSettings(in, fft, file, ad)) return 0;
+    // The settings block of our own, in range (the band any pair the reader takes).
+    TExtSetting ext;
+    ext.spectrumScale = in.ConsumeIntegralInRange<int32_t>(0, 2);
+    ext.freqAuto = in.ConsumeBool() ? 1 : 0;
+    ext.continuous = in.ConsumeBool() ? 1 : 0;
+    ext.averageMode = in.ConsumeIntegralInRange<int32_t>(0, 3);
+    ext.averageCount = in.ConsumeIntegralInRange<int32_t>(1, 1024);
+    if (in.ConsumeBool()) {
+        ext.bandLowHz = in.ConsumeFloatingPointInRange<double>(0.0, 4999.0);
+        ext.bandHighHz = in.ConsumeFloatingPointInRange<double>(ext.bandLowHz, 5000.0);
+        if (ext.bandHighHz <= ext.bandLowHz) ext.bandHighHz = 5000.0;
+    }
 
     // Where the save goes and what is there already.
     const std::string plainName = dataFile ? "d.DTA" : "s.prf";
@@ -191,8 +203,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         TScratchDir::Here here(dir);
         TFileLimit fsize(limit);
         TmyFile writer(&seam);
-        ok = dataFile ? writer.WriteDTA(DTA_HEADER, &ad, &sig, &fft, &file)
-                      : writer.WritePrf(target, PRF_HEADER, &fft, &file, &ad);
+        ok = dataFile ? writer.WriteDTA(DTA_HEADER, &ad, &sig, &fft, &file, &ext)
+                      : writer.WritePrf(target, PRF_HEADER, &fft, &file, &ad, &ext);
     }
     const std::set<std::string> after = dir.Names();
     const std::string nowBytes = FileBytes(dir / realFile);
@@ -223,18 +235,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TFFTSetting fft2;
     TFileSetting file2;
     TADSetting ad2;
+    TExtSetting ext2;
     TmyFile reader;
     const std::string path = dir / realFile;
     if (!dataFile) {
-        FUZZ_CHECK(reader.ReadPrf(path, PRF_HEADER, &fft2, &file2, &ad2));
-        FUZZ_CHECK(fft2 == fft && file2 == file && ad2 == ad);
+        FUZZ_CHECK(reader.ReadPrf(path, PRF_HEADER, &fft2, &file2, &ad2, &ext2));
+        FUZZ_CHECK(fft2 == fft && file2 == file && ad2 == ad && ext2 == ext);
         return 0;
     }
     TSignalData back;
     back.pCode = backCodes.data();
     back.pVolt = backVolts.data();
-    FUZZ_CHECK(reader.ReadDTA(path, DTA_HEADER, &back, &fft2, &file2, &ad2));
-    FUZZ_CHECK(fft2 == fft && file2 == file && ad2 == ad);
+    FUZZ_CHECK(reader.ReadDTA(path, DTA_HEADER, &back, &fft2, &file2, &ad2, &ext2));
+    FUZZ_CHECK(fft2 == fft && file2 == file && ad2 == ad && ext2 == ext);
     FUZZ_CHECK(back.ad_dnum == sig.ad_dnum && back.deltaF == sig.deltaF);
     const size_t n = static_cast<size_t>(sig.ad_dnum);
     FUZZ_CHECK(std::memcmp(back.pCode, sig.pCode, n * sizeof(uint32_t)) == 0);

@@ -2,6 +2,7 @@
 // must survive being written and read again unchanged, and what the window then draws and
 // shows from the settings must stay bounded.
 #include "display_chain.h"
+#include "ext_setting.h"
 #include "fuzz_check.h"
 #include "mem_file.h"
 #include "myfile.h"
@@ -37,14 +38,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TFFTSetting fft;
     TFileSetting file;
     TADSetting ad;
+    TExtSetting ext;
     const TFFTSetting fft0 = fft;
     const TFileSetting file0 = file;
     const TADSetting ad0 = ad;
+    const TExtSetting ext0 = ext;
     TmyFile f;
-    if (!f.ReadPrf(mem.Path(), PRF_HEADER, &fft, &file, &ad)) {
+    if (!f.ReadPrf(mem.Path(), PRF_HEADER, &fft, &file, &ad, &ext)) {
         // A failed read leaves every record as it was.
-        FUZZ_CHECK(fft == fft0 && file == file0 && ad == ad0);
+        FUZZ_CHECK(fft == fft0 && file == file0 && ad == ad0 && ext == ext0);
         return 0;
+    }
+    // What the reader took is in range and reads back after the writer.
+    FUZZ_CHECK(CheckExtSetting(ext));
+    {
+        TTextWriter out;
+        TmyFile::WriteExtSection(out, &ext);
+        TLineReader back(out.Buffer());
+        TExtSetting ext2{};
+        ext2.averageCount = 3;
+        FUZZ_CHECK(TmyFile::ReadExtSection(back, &ext2) && ext2 == ext);
     }
     if (!KnownFault("freq-order") || fft.index_FreqE > fft.index_FreqS)
         CheckRoundTrip(fft, file, ad);

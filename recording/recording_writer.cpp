@@ -1,5 +1,7 @@
 #include "recording_writer.h"
 
+#include "tables.h"
+
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -26,22 +28,22 @@ void AppendFixed(std::string& out, double v, int decimals) {
     out.append(tmp, r.ptr);
 }
 
-void AppendLine(std::string& out, uint64_t index, double periodS, uint32_t code) {
-    // Time from the sample index, so that it never drifts over a long recording.
-    AppendFixed(out, static_cast<double>(index) * periodS, 6);
+void AppendLine(std::string& out, uint64_t index, double periodS, uint32_t code, double runStartS) {
+    // Time from the sample index in its run, so that it never drifts over a long run.
+    AppendFixed(out, runStartS + static_cast<double>(index) * periodS, 6);
     out += ',';
     char tmp[16];
     const auto r = std::to_chars(tmp, tmp + sizeof tmp, code);
     out.append(tmp, r.ptr);
     out += ',';
-    AppendFixed(out, (static_cast<double>(code) - 2147483648.0) * 2.5 / 2147483647.0, 10);
+    AppendFixed(out, (static_cast<double>(code) - CODE_OF_ZERO_VOLT) * VOLT_PER_CODE, 10);
 }
 
 } // namespace
 
-std::string RecordingLine(uint64_t index, double periodS, uint32_t code) {
+std::string RecordingLine(uint64_t index, double periodS, uint32_t code, double runStartS) {
     std::string s;
-    AppendLine(s, index, periodS, code);
+    AppendLine(s, index, periodS, code, runStartS);
     return s;
 }
 
@@ -60,6 +62,8 @@ bool TRecordingWriter::Open(const std::string& path, const TRecordingHeader& h) 
     fFailed = false;
     Err.clear();
     Index = Written = Pending = 0;
+    RunFirst = 0;
+    RunStartS = 0.0;
     GoodSize = 0;
     Buf.clear();
     if (!(h.periodMs > 0.0)) return Fail("no sample period");
@@ -104,7 +108,8 @@ bool TRecordingWriter::Open(const std::string& path, const TRecordingHeader& h) 
 bool TRecordingWriter::Append(const uint32_t* codes, int n) {
     if (Fd < 0 || fFailed) return false;
     for (int i = 0; i < n; ++i) {
-        AppendLine(Buf, Index++, PeriodS, codes[i]);
+        AppendLine(Buf, Index - RunFirst, PeriodS, codes[i], RunStartS);
+        ++Index;
         Buf += "\r\n";
     }
     Pending += static_cast<uint64_t>(n);
@@ -114,6 +119,11 @@ bool TRecordingWriter::Append(const uint32_t* codes, int n) {
         return Flush();
     }
     return true;
+}
+
+void TRecordingWriter::StartRun(double startS) {
+    RunFirst = Index;
+    RunStartS = startS;
 }
 
 bool TRecordingWriter::WriteOut() {

@@ -29,8 +29,13 @@ public:
     // Creates or replaces path (a regular file only; never blocks on a FIFO) and writes the
     // header. False with a reason in Error().
     bool Open(const std::string& path, const TRecordingHeader& header);
-    // Adds samples; whole lines go to the file once a second has passed since the last time.
+    // Adds samples; whole lines go to the file once a second has passed since the last time
+    // (n = 0 only lets that second pass).
     bool Append(const uint32_t* codes, int n);
+    // The samples appended from now on are timed from startS (seconds after the start of the
+    // recording) plus their index in the run times the period; without a call, the first run
+    // starts at 0.
+    void StartRun(double startS);
     // Everything appended so far to the file, and to the disk.
     bool Flush();
     // Flushes and closes; true when every sample appended is in the file.
@@ -52,7 +57,9 @@ private:
     int Fd = -1;
     std::string Buf;
     double PeriodS = 0.0;
-    uint64_t Index = 0;   // samples appended
+    uint64_t Index = 0;    // samples appended
+    uint64_t RunFirst = 0; // index of the current run's first sample
+    double RunStartS = 0.0;
     uint64_t Written = 0; // samples whose lines are in the file
     uint64_t Pending = 0; // samples in Buf
     int64_t GoodSize = 0; // file size at the last complete write
@@ -61,5 +68,6 @@ private:
     std::string Err;
 };
 
-// One sample line as the writer writes it, without the line end.
-std::string RecordingLine(uint64_t index, double periodS, uint32_t code);
+// One sample line as the writer writes it, without the line end: time index x periodS
+// (plus runStartS, the start of the sample's run).
+std::string RecordingLine(uint64_t index, double periodS, uint32_t code, double runStartS = 0.0);

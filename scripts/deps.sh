@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkgconf git
-  qt6-base-dev
+  qt6-base-dev qt6-svg-dev
   libgtest-dev libbenchmark-dev libfftw3-dev
   libftdi1-dev libusb-1.0-0-dev umockdev libumockdev-dev
   libcli11-dev nlohmann-json3-dev

@@ -1,5 +1,7 @@
 #include "block_pipeline.h"
 
+#include <cmath>
+
 #include "signal_stats.h"
 #include "tables.h"
 
@@ -12,26 +14,37 @@ float ReadoutdB(float volt, const TFFTSetting& fft, float spectrumMax) {
     return dB[1];
 }
 
-TBlockResult RunBlockPipeline(TSignalData& sig, const TADSetting& ad, const TFFTSetting& fft,
-                              TmyFFT& engine, const TSpectrumWork& work, TBlockSource source,
-                              TBlockReadouts& out) {
+TBlockResult RunBlockPipeline(TSignalData& sig, const TFFTSetting& fft, TmyFFT& engine,
+                              const TSpectrumWork& work, TBlockSource source, TBlockReadouts& out,
+                              int32_t spectrumScale) {
     out = {};
     if (source == TBlockSource::Measured) {
-        if (!CheckLevelAndConvert(sig, ad)) return TBlockResult::LevelError;
+        if (!CheckLevelAndConvert(sig)) return TBlockResult::LevelError;
     } else {
-        ConvertCodes(sig, ad);
+        ConvertCodes(sig);
     }
     out.codeMax = GetCodeMax(sig);
     out.codeMin = GetCodeMin(sig);
     out.codeStdDev = static_cast<float>(CalcCodeStdDev(sig));
-    if (!CalcSpectrum(engine, fft, sig, work)) return TBlockResult::Invalid;
+    double powerFactor = 1.0;
+    if (!CalcSpectrum(engine, fft, sig, work, spectrumScale, &powerFactor))
+        return TBlockResult::Invalid;
     const int n = sig.ad_dnum;
     out.rms = CalcRms(sig.pSpectrum, n);
+    if (powerFactor != 1.0) out.rms = static_cast<float>(out.rms * std::sqrt(powerFactor));
+    LineReadouts(sig, fft, out);
+    return TBlockResult::Ok;
+}
+
+void LineReadouts(const TSignalData& sig, const TFFTSetting& fft, TBlockReadouts& out) {
+    const int n = sig.ad_dnum;
     out.peakBin = FindPeakBin(sig.pSpectrum, n);
+    out.peakVolt = 0.0f;
+    out.peakdB = 0.0f;
+    out.peakHz = 0.0;
     if (out.peakBin > 0) {
         out.peakVolt = sig.pSpectrum[out.peakBin];
         out.peakdB = ReadoutdB(out.peakVolt, fft, SpectrumMax(sig.pSpectrum, n / 2));
         out.peakHz = out.peakBin * static_cast<double>(sig.deltaF);
     }
-    return TBlockResult::Ok;
 }

@@ -31,10 +31,16 @@ enum class TBlockSource {
     Held,     // loaded from a file, or recomputed after a settings change
 };
 
-// sig must carry its count, codes, rate and filter, and point at its arrays.
-TBlockResult RunBlockPipeline(TSignalData& sig, const TADSetting& ad, const TFFTSetting& fft,
-                              TmyFFT& engine, const TSpectrumWork& work, TBlockSource source,
-                              TBlockReadouts& out);
+// sig must carry its count, codes, rate, filter and sample period, and point at its arrays.
+// spectrumScale (TExtSetting::spectrumScale) scales the bins as CalcSpectrum says; the RMS
+// readout is the block's RMS over bins 1..n/2-1 in every scale, the peak readouts are in the
+// bins' unit (volts RMS, or V/sqrt(Hz) for the density).
+TBlockResult RunBlockPipeline(TSignalData& sig, const TFFTSetting& fft, TmyFFT& engine,
+                              const TSpectrumWork& work, TBlockSource source, TBlockReadouts& out,
+                              int32_t spectrumScale = SPECTRUM_SCALE_RMS);
+
+// The largest line of sig's spectrum (bins 1..n/2-1) into out's peak readouts.
+void LineReadouts(const TSignalData& sig, const TFFTSetting& fft, TBlockReadouts& out);
 
 // The dB value the graph and the readouts show for one bin's amplitude.
 float ReadoutdB(float volt, const TFFTSetting& fft, float spectrumMax);

@@ -4,11 +4,19 @@
 #include "tables.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace {
 
 bool BlockFits(int32_t count, const uint32_t* dest) {
     return dest && count >= 1 && count <= DATA_BUF_LEN;
+}
+
+int64_t LinkNowUs() {
+    if (Tft_FIFO::Hooks.nowUs) return Tft_FIFO::Hooks.nowUs();
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 } // namespace
@@ -68,7 +76,35 @@ TStartResult TMeasureSession::Begin(int32_t count, uint32_t* dest) {
     Dest = dest;
     Total = count;
     Count = 0;
+    LastN = 0;
+    fContinuous = false;
     if (!Unit.StartConvert(Ad.ch_sel, count)) {
+        Unit.StopConvert();
+        Unit.CloseDevice();
+        return Fail(TStartResult::SendError);
+    }
+    Current = TState::Streaming;
+    return TStartResult::Started;
+}
+
+bool TMeasureSession::StartRun() {
+    RunGot = 0;
+    ++RunCount;
+    RunStart = LinkNowUs();
+    return Unit.StartConvert(Ad.ch_sel, MAX_RUN);
+}
+
+TStartResult TMeasureSession::BeginContinuous(int32_t blockLen, uint32_t* dest) {
+    if (Current == TState::Streaming) return TStartResult::Busy;
+    if (Current != TState::Ready || !BlockFits(blockLen, dest))
+        return Fail(TStartResult::SendError);
+    Dest = dest;
+    Total = blockLen;
+    Count = 0;
+    LastN = 0;
+    RunCount = 0;
+    fContinuous = true;
+    if (!StartRun()) {
         Unit.StopConvert();
         Unit.CloseDevice();
         return Fail(TStartResult::SendError);
@@ -87,9 +123,20 @@ TStartResult TMeasureSession::Start(const TADSetting& ad, int32_t count, uint32_
 }
 
 TMeasureSession::TStep TMeasureSession::Step() {
+    LastN = 0;
     if (Current != TState::Streaming) return TStep::Waiting;
-    // Never past the end of the block, whatever the count.
-    const int want = std::min(SamplesPerRead(Ad.spsSel), Total - Count);
+    if (fContinuous) {
+        // The block reported last is done with: the next one fills dest afresh.
+        if (Count >= Total) Count = 0;
+        if (RunGot >= MAX_RUN && !StartRun()) {
+            SendStop();
+            Current = TState::Failed;
+            return TStep::LinkLost;
+        }
+    }
+    // Never past the end of the block (or of the run), whatever the count.
+    int want = std::min(SamplesPerRead(Ad.spsSel), Total - Count);
+    if (fContinuous) want = static_cast<int>(std::min<int64_t>(want, MAX_RUN - RunGot));
     int n = 0;
     if (!Unit.ReadSamples(Dest + Count, n, want)) {
         SendStop();
@@ -98,7 +145,11 @@ TMeasureSession::TStep TMeasureSession::Step() {
     }
     if (n <= 0) return TStep::Waiting;
     Count += n;
+    LastN = n;
+    LastRunPos = RunGot;
+    RunGot += n;
     if (Count < Total) return TStep::Progress;
+    if (fContinuous) return TStep::Complete;
     SendStop();
     Current = TState::Complete;
     return TStep::Complete;
@@ -111,6 +162,8 @@ void TMeasureSession::Stop() {
     }
     if (Current != TState::Streaming) return;
     SendStop();
+    // A continuous block reported complete has been taken: what is kept is the next one's.
+    if (fContinuous && Count >= Total) Count = 0;
     Current = TState::Idle;
 }
 
@@ -129,6 +182,5 @@ void TMeasureSession::Close() {
 
 void TMeasureSession::TakeBlock(TSignalData& sig) const {
     sig.ad_dnum = Count;
-    sig.spsSel = Ad.spsSel;
-    sig.sinc3 = Ad.sinc3;
+    SetBlockRate(sig, Ad.spsSel, Ad.sinc3);
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "record.h"
+#include "tables.h"
 
 #include <cstdint>
 #include <string>
@@ -54,12 +55,18 @@ public:
     // From Ready: the start command for count samples that Step stores from dest on.
     // SendError: "AX" tried and the link closed.
     TStartResult Begin(int32_t count, uint32_t* dest);
+    // From Ready: samples back to back until Stop, in runs of the largest count the start
+    // command carries (MAX_RUN samples); when a run is in, only the start command goes out
+    // again. Step stores them from dest on and reports Complete for each blockLen samples;
+    // the block stays in dest until the next Step, which starts the next block at dest.
+    TStartResult BeginContinuous(int32_t blockLen, uint32_t* dest);
 
     // One acquisition step: at most one read of the samples the rate asks for. Complete: the
     // block is in and "AX" sent. LinkLost: "AX" tried; a link that cannot take it is closed.
     TStep Step();
-    // Ends a streaming block ("AX"; a link that cannot take it is closed). While opening: as
-    // RequestStop.
+    // Ends a streaming block ("AX"; a link that cannot take it is closed); Received() keeps
+    // the samples of the block that came (in continuous mode those of the block not yet
+    // reported). While opening: as RequestStop.
     void Stop();
     // From an event handler that runs while Open waits for the unit.
     void RequestStop() { fStopRequested = true; }
@@ -69,7 +76,18 @@ public:
     // "AX" where needed, then the link closed.
     void Close();
 
+    static constexpr int32_t MAX_RUN = MAX_START_COUNT;
+
     TState State() const { return Current; }
+    bool Continuous() const { return fContinuous; }
+    // Runs started since BeginContinuous (1 after it), and the link clock (microseconds, as
+    // the link's waits count it) when the current one was started.
+    int64_t Runs() const { return RunCount; }
+    int64_t RunStartUs() const { return RunStart; }
+    // The samples the last Step stored: how many, and the position of the first in its run.
+    int LastRead() const { return LastN; }
+    int64_t LastReadInRun() const { return LastRunPos; }
+    const uint32_t* LastReadData() const { return LastN > 0 ? Dest + Count - LastN : nullptr; }
     bool Streaming() const { return Current == TState::Streaming; }
     // A stop was asked for during the last opening.
     bool StopRequested() const { return fStopRequested; }
@@ -88,6 +106,8 @@ private:
     TStartResult StoppedWhileOpening();
     // "AX"; a link that cannot take it is closed.
     void SendStop();
+    // The start command of the next continuous run.
+    bool StartRun();
 
     TADC& Unit;
     TState Current = TState::Idle;
@@ -97,4 +117,10 @@ private:
     int32_t Total = 0;
     int32_t Count = 0;
     bool fStopRequested = false;
+    bool fContinuous = false;
+    int64_t RunCount = 0;
+    int64_t RunStart = 0;
+    int64_t RunGot = 0; // samples of the current run received
+    int LastN = 0;
+    int64_t LastRunPos = 0;
 };

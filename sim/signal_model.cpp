@@ -1,6 +1,7 @@
 #include "signal_model.h"
 
 #include "numfmt.h"
+#include "tables.h"
 
 #include <cmath>
 #include <numbers>
@@ -34,6 +35,8 @@ std::vector<std::string_view> Split(std::string_view text, char sep) {
 std::optional<TChannelSignal> ParseChannelSignal(std::string_view text) {
     TChannelSignal s;
     if (text == "none") return s;
+    // The sine the harmonics refer to: the last one given before them (not a harmonic).
+    std::optional<TSine> base;
     for (std::string_view item : Split(text, ',')) {
         size_t eq = item.find('=');
         if (eq == std::string_view::npos) return std::nullopt;
@@ -43,6 +46,16 @@ std::optional<TChannelSignal> ParseChannelSignal(std::string_view text) {
             auto v = ParseDouble(value);
             if (!v || (key == "noise" && *v < 0)) return std::nullopt;
             (key == "dc" ? s.dcV : s.noiseRmsV) = *v;
+        } else if (key == "density" || key == "floor") {
+            auto v = ParseDouble(value);
+            if (!v || *v < 0) return std::nullopt;
+            (key == "density" ? s.densityVrtHz : s.floorRmsV) = *v;
+        } else if (key.size() == 2 && key[0] == 'h' && key[1] >= '2' && key[1] <= '9') {
+            auto dBc = ParseDouble(value);
+            if (!dBc || !base) return std::nullopt;
+            const int order = key[1] - '0';
+            s.sines.push_back(
+                {base->freqHz * order, base->ampPeakV * std::pow(10.0, *dBc / 20.0), 0.0});
         } else if (key == "sine") {
             auto fields = Split(value, ':');
             if (fields.size() < 2 || fields.size() > 3) return std::nullopt;
@@ -53,6 +66,7 @@ std::optional<TChannelSignal> ParseChannelSignal(std::string_view text) {
             if (!f || !a || !p || *f < 0) return std::nullopt;
             sine = {*f, *a, *p};
             s.sines.push_back(sine);
+            base = sine;
         } else {
             return std::nullopt;
         }
@@ -65,18 +79,31 @@ std::string DescribeChannelSignal(const TChannelSignal& s) {
     for (const TSine& sine : s.sines)
         text += ",sine=" + FormatGeneral(sine.freqHz) + ":" + FormatGeneral(sine.ampPeakV) + ":" +
                 FormatGeneral(sine.phaseDeg);
-    return text + ",noise=" + FormatGeneral(s.noiseRmsV);
+    text += ",noise=" + FormatGeneral(s.noiseRmsV);
+    if (s.densityVrtHz > 0.0) text += ",density=" + FormatGeneral(s.densityVrtHz);
+    if (s.floorRmsV > 0.0) text += ",floor=" + FormatGeneral(s.floorRmsV);
+    return text;
+}
+
+double ChannelNoiseRms(const TChannelSignal& s, double periodMs, bool sinc3) {
+    if (s.densityVrtHz == 0.0 && s.floorRmsV == 0.0) return s.noiseRmsV;
+    const double rate = periodMs > 0.0 ? 1000.0 / periodMs : 0.0;
+    const double bw = (sinc3 ? SIM_SINC3_NOISE_BW : SIM_SINC5_NOISE_BW) * rate / 2.0;
+    return std::sqrt(s.noiseRmsV * s.noiseRmsV + s.floorRmsV * s.floorRmsV +
+                     s.densityVrtHz * s.densityVrtHz * bw);
 }
 
 uint32_t VoltToCode(double v) {
-    double code = std::round(v * 2147483647.0 / 2.5) + 2147483648.0;
+    double code = std::round(v / VOLT_PER_CODE) + CODE_OF_ZERO_VOLT;
     if (!(code > 0.0)) return 0; // also NaN
     if (code >= 4294967295.0) return 0xFFFFFFFFu;
     return static_cast<uint32_t>(code);
 }
 
-TSignalGenerator::TSignalGenerator(const TChannelSignal& signal, double periodMs, uint64_t seed)
-    : Signal(signal), PeriodS(periodMs / 1000.0), Rng(seed) {}
+TSignalGenerator::TSignalGenerator(const TChannelSignal& signal, double periodMs, uint64_t seed,
+                                   bool sinc3)
+    : Signal(signal), PeriodS(periodMs / 1000.0),
+      NoiseRms(ChannelNoiseRms(signal, periodMs, sinc3)), Rng(seed) {}
 
 uint32_t TSignalGenerator::Next() {
     const double t = static_cast<double>(Index++) * PeriodS;
@@ -84,6 +111,6 @@ uint32_t TSignalGenerator::Next() {
     for (const TSine& s : Signal.sines)
         v += s.ampPeakV *
              std::sin(2.0 * std::numbers::pi * (std::fmod(s.freqHz * t, 1.0) + s.phaseDeg / 360.0));
-    if (Signal.noiseRmsV > 0.0) v += Signal.noiseRmsV * Gauss(Rng);
+    if (NoiseRms > 0.0) v += NoiseRms * Gauss(Rng);
     return VoltToCode(v);
 }

@@ -21,6 +21,7 @@ std::optional<long long> ParseCount(std::string_view text) {
 TSimOptions ParseSimOptions(const std::vector<std::string_view>& args) {
     TSimOptions o;
     TUnitFaults& f = o.unit.faults;
+    bool noRateNoise = false;
     for (size_t i = 0; i < args.size() && o.error.empty(); ++i) {
         const std::string_view a = args[i];
         auto value = [&]() -> std::optional<std::string_view> {
@@ -97,6 +98,8 @@ TSimOptions ParseSimOptions(const std::vector<std::string_view>& args) {
             if (auto v = number(0.0)) f.splitGapMs = *v;
         } else if (a == "--reply-delay") {
             if (auto v = number(0.0)) f.replyDelayMs = *v;
+        } else if (a == "--no-rate-noise") {
+            noRateNoise = true;
         } else if (a == "--once") {
             o.once = true;
         } else if (a == "--quiet") {
@@ -105,6 +108,10 @@ TSimOptions ParseSimOptions(const std::vector<std::string_view>& args) {
             o.error = "unknown option " + std::string(a) + " (see --help)";
         }
     }
+    // Whatever order the options came in: only the fixed noise is left.
+    if (noRateNoise)
+        for (TChannelSignal& ch : o.unit.channels)
+            ch.densityVrtHz = ch.floorRmsV = 0.0;
     return o;
 }
 
@@ -141,12 +148,22 @@ Signal per channel (CH0, CH1, CH2):
       SIGNAL is a comma-separated list of
         dc=V              DC offset in volts
         sine=F:A[:P]      a sine of F Hz, A volts peak, phase P degrees (repeatable)
-        noise=V           white Gaussian noise, V volts RMS
+        noise=V           white Gaussian noise, V volts RMS at every rate
+        hN=D              after a sine: its N-th harmonic (N = 2..9), D dBc (for example
+                          -100) below that sine, at N times its frequency, phase 0; above
+                          half the rate it folds back as a sampled sine does
+        density=D         the converter's noise, D volts per root hertz, seen through the
+                          filter's noise bandwidth: its RMS grows with the square root of
+                          the rate (0.55 x rate/2 with Sinc3, 0.44 x rate/2 with Sinc5+Sinc1)
+        floor=V           a noise floor of V volts RMS at every rate, added in power to the
+                          density's noise
       or "none" for a dead-quiet input. Input range +-2.5 V; beyond it the codes clamp at
-      full scale. Defaults:
+      full scale. Example: --ch0 'sine=1000:1.0,h2=-100,h3=-110,density=40e-9,floor=1e-6'
+      Defaults (fixed noise, as in earlier versions):
         CH0  sine=1000:1:0,sine=2000:0.001:30,sine=3000:0.0003:60,noise=3e-6
         CH1, CH2  noise=2e-6
   --seed N              noise seed (default 1)
+  --no-rate-noise       ignore density= and floor= of every channel: only the fixed noise=
 
 Faults:
   --silent              answer nothing at all

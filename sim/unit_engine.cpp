@@ -104,8 +104,8 @@ bool TUnitEngine::StartConversion(const std::string& line, int64_t nowNs) {
     Produce(nowNs, Held);
     const int ch = line[1] - '0';
     const double periodMs = SamplePeriodMs(Rate, fSinc3 ? 1 : 0);
-    Generator.emplace(Cfg.channels[static_cast<size_t>(ch)], periodMs,
-                      Cfg.seed * 1000003u + Runs++);
+    Generator.emplace(Cfg.channels[static_cast<size_t>(ch)], periodMs, Cfg.seed * 1000003u + Runs++,
+                      fSinc3);
     Requested = count;
     Sent = 0;
     RunStartNs = std::max(nowNs, Pending.empty() ? nowNs : Pending.back().first);

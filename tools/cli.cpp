@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <ctime>
 #include <iostream>
@@ -23,6 +24,11 @@
 
 #include "ad7177.h"
 #include "block_pipeline.h"
+#include "cli_record.h"
+#include "cli_sweep.h"
+#include "csv_export.h"
+#include "ext_setting.h"
+#include "figures.h"
 #include "measure_session.h"
 #include "myfft.h"
 #include "myfile.h"
@@ -34,33 +40,24 @@
 #include "tables.h"
 #include "texts.h"
 
-namespace {
+using namespace kalvex_cli; // the exit codes and the failure of a run (cli_sweep.h)
 
-// 1 stays what scripts know it as: the data file, or the one file of `settings`. The settings
-// file of `analyze`, the output and internal errors came later and have codes of their own.
-constexpr int kExitOk = 0;
-constexpr int kExitInputFile = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitLevel = 3;
-constexpr int kExitWrite = 4;
-constexpr int kExitSettingsFile = 5;
-constexpr int kExitOutput = 6;
-constexpr int kExitInternal = 7;
-// measure: what went wrong with the unit.
-constexpr int kExitNotFound = 10;
-constexpr int kExitNoResponse = 11;
-constexpr int kExitSetup = 12;
-constexpr int kExitLinkLost = 13;
-constexpr int kExitInterrupted = 130;
+namespace {
 
 constexpr const char* kUsage =
     "usage: kalvex-cli analyze FILE.DTA [--settings FILE.prf] [--fft OUT.FFT] [--json]\n"
     "                  [--window rect|hanning|hamming|flattop] [--dc-cut on|off]\n"
-    "                  [--correct on|off] [--db abs|rel]\n"
+    "                  [--correct on|off] [--db abs|rel] [--csv OUT.csv]\n"
+    "                  [--spectrum-csv OUT.csv] [--scale rms|tone|density] [--band F1:F2]\n"
+    "       kalvex-cli analyze RECORDING.csv [--from SECONDS] [--to SECONDS] [options above]\n"
     "       kalvex-cli settings FILE.prf\n"
     "       kalvex-cli measure [--rate RATE] [--filter sinc3|sinc5] [--ch 0|1]\n"
     "                  [--count 1024..262144] [--settings FILE.prf] [--out FILE.DTA]\n"
-    "                  [--blocks N] [--json]\n";
+    "                  [--blocks N] [--json] [--csv OUT.csv] [--spectrum-csv OUT.csv]\n"
+    "       kalvex-cli sweep [--rates 0,5,13|all] [--filters sinc3,sinc5] [--ch 0|1]\n"
+    "                  [--count 1024..262144] [--out TABLE.csv] [--json]\n"
+    "       kalvex-cli record --out FILE.csv [--duration SECONDS] [--rate RATE]\n"
+    "                  [--filter sinc3|sinc5] [--ch 0|1] [--json]\n";
 
 // Nobody to ask in a batch run: an existing output file is replaced; the writers' messages
 // go to the error stream.
@@ -82,12 +79,6 @@ public:
 
 private:
     std::ostream& err_;
-};
-
-// A failure that ends the run: its exit code and the message line.
-struct TFailure {
-    int code;
-    std::string message;
 };
 
 TFailure FileFailure(int code, const std::string& path, const std::string& what) {
@@ -116,13 +107,14 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 
 // The settings-load command: defaults, reader, dB-range test.
 std::optional<TFailure> LoadSettings(const std::string& path, int code, TFFTSetting& fft,
-                                     TFileSetting& file, TADSetting& ad) {
+                                     TFileSetting& file, TADSetting& ad,
+                                     TExtSetting* ext = nullptr) {
     struct stat st {};
     if (auto why = InputProblem(path, st)) return FileFailure(code, path, *why);
     SetDefaultFFTSetting(fft, file);
     SetDefaultADSetting(ad);
     TmyFile reader;
-    if (!reader.ReadPrf(path, PRF_HEADER, &fft, &file, &ad) || !CheckdBRange(fft))
+    if (!reader.ReadPrf(path, PRF_HEADER, &fft, &file, &ad, ext) || !CheckdBRange(fft))
         return FileFailure(code, path, TEXT_SETTING_FILE_ERROR);
     return std::nullopt;
 }
@@ -150,9 +142,142 @@ struct TAnalyzeArgs {
     std::string data;
     std::string settings; // empty: the data file's own settings
     std::string fft;      // empty: no export
+    std::string csv;      // the block as CSV; empty: none
+    std::string spectrumCsv;
     bool json = false;
     TFFTOverrides overrides;
+    double from = 0.0; // a recording's range in seconds; to below from: to its end
+    double to = -1.0;
+    std::optional<int32_t> scale; // the spectrum scale; default: the settings' or the file's
+    double bandLoHz = 0.0;        // band of the band noise figure; both 0: every noise bin
+    double bandHiHz = 0.0;
 };
+
+// "F1:F2" in Hz with 0 <= F1 < F2 <= 5000 (the band rule of the settings block); the reason
+// when it is not.
+std::string ParseBand(const std::string& text, double& lo, double& hi) {
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos) return "band must be F1:F2";
+    const auto a = ParseDouble(std::string_view(text).substr(0, colon));
+    const auto b = ParseDouble(std::string_view(text).substr(colon + 1));
+    TExtSetting check;
+    if (a && b) {
+        check.bandLowHz = *a;
+        check.bandHighHz = *b;
+    }
+    if (!a || !b || *b <= *a || !CheckExtSetting(check))
+        return "band must be F1:F2 with 0 <= F1 < F2 <= 5000";
+    lo = *a;
+    hi = *b;
+    return "";
+}
+
+const char* ScaleKey(int32_t scale) {
+    return scale == SPECTRUM_SCALE_TONE      ? "tone"
+           : scale == SPECTRUM_SCALE_DENSITY ? "density"
+                                             : "rms";
+}
+
+// A figure for JSON: ratios of zero powers are infinite, which JSON cannot hold: null.
+nlohmann::ordered_json Figure(double v) {
+    return std::isfinite(v) ? nlohmann::ordered_json(v) : nlohmann::ordered_json(nullptr);
+}
+
+nlohmann::ordered_json FiguresJson(const TFigures& f) {
+    nlohmann::ordered_json j;
+    const auto spectral = [&f](double v) {
+        return f.spectral ? Figure(v) : nlohmann::ordered_json(nullptr);
+    };
+    j["snr_db"] = spectral(f.snr_db);
+    j["thd_db"] = spectral(f.thd_db);
+    j["sinad_db"] = spectral(f.sinad_db);
+    j["sfdr_db"] = spectral(f.sfdr_db);
+    j["fundamental_hz"] = spectral(f.fundamental_hz);
+    j["fundamental_vrms"] = spectral(f.fundamental_vrms);
+    j["fundamental_dbfs"] = spectral(f.fundamental_dbfs);
+    j["enob_bits"] = spectral(f.enob_bits);
+    nlohmann::ordered_json harmonics = nlohmann::ordered_json::array();
+    if (f.spectral)
+        for (const THarmonicFigure& h : f.harmonics) {
+            nlohmann::ordered_json one;
+            one["order"] = h.order;
+            one["hz"] = Figure(h.hz);
+            one["vrms"] = Figure(h.vrms);
+            one["dbc"] = Figure(h.dbc);
+            harmonics.push_back(one);
+        }
+    j["harmonics"] = harmonics;
+    j["noise_density_v_rthz"] = spectral(f.noise_density_v_rthz);
+    j["band_noise_v"] = spectral(f.band_noise_v);
+    j["mean_v"] = Figure(f.mean_v);
+    j["mean_code"] = Figure(f.mean_code);
+    j["noise_rms_v"] = Figure(f.noise_rms_v);
+    j["noise_rms_code"] = Figure(f.noise_rms_code);
+    j["noise_pp_v"] = Figure(f.noise_pp_v);
+    j["noise_pp_code"] = Figure(f.noise_pp_code);
+    j["effective_bits"] = Figure(f.effective_bits);
+    j["noise_free_bits"] = Figure(f.noise_free_bits);
+    return j;
+}
+
+// The figures as text lines "figure_name: value", 15 significant digits; "-" where there is
+// none.
+std::string FiguresText(const TFigures& f) {
+    std::string out;
+    const auto line = [&out](const std::string& k, double v, bool valid) {
+        out += "figure_" + k + ": " + (valid && std::isfinite(v) ? FormatGeneral(v) : "-") + '\n';
+    };
+    const bool s = f.spectral;
+    line("snr_db", f.snr_db, s);
+    line("thd_db", f.thd_db, s);
+    line("sinad_db", f.sinad_db, s);
+    line("sfdr_db", f.sfdr_db, s);
+    line("fundamental_hz", f.fundamental_hz, s);
+    line("fundamental_vrms", f.fundamental_vrms, s);
+    line("fundamental_dbfs", f.fundamental_dbfs, s);
+    line("enob_bits", f.enob_bits, s);
+    if (s)
+        for (const THarmonicFigure& h : f.harmonics) {
+            const std::string k = "h" + std::to_string(h.order);
+            line(k + "_hz", h.hz, true);
+            line(k + "_vrms", h.vrms, true);
+            line(k + "_dbc", h.dbc, true);
+        }
+    line("noise_density_v_rthz", f.noise_density_v_rthz, s);
+    line("band_noise_v", f.band_noise_v, s);
+    line("mean_v", f.mean_v, true);
+    line("mean_code", f.mean_code, true);
+    line("noise_rms_v", f.noise_rms_v, true);
+    line("noise_rms_code", f.noise_rms_code, true);
+    line("noise_pp_v", f.noise_pp_v, true);
+    line("noise_pp_code", f.noise_pp_code, true);
+    line("effective_bits", f.effective_bits, true);
+    line("noise_free_bits", f.noise_free_bits, true);
+    return out;
+}
+
+// Why an export must not replace path: it is an input of the run, or not a regular file.
+std::optional<std::string> OutputClash(const std::string& path, const struct stat& dataStat,
+                                       const std::string& data, const struct stat* settingsStat,
+                                       const std::string& settings) {
+    struct stat outStat {};
+    if (::stat(path.c_str(), &outStat) != 0) return std::nullopt;
+    if (SameFile(outStat, dataStat)) return "it is the data file " + data;
+    if (settingsStat && SameFile(outStat, *settingsStat))
+        return "it is the settings file " + settings;
+    if (!S_ISREG(outStat.st_mode)) return std::string("not a regular file");
+    return std::nullopt;
+}
+
+// The block and spectrum CSV exports of a block that went through the pipeline.
+std::optional<TFailure> WriteCsvExports(const std::string& csv, const std::string& spectrumCsv,
+                                        const TSignalData& sig, bool density = false) {
+    if (!csv.empty() && !WriteBlockCsv(csv, sig))
+        return TFailure{kExitWrite, "kalvex-cli: " + csv + ": " + TEXT_CSV_SAVE_ERROR};
+    if (!spectrumCsv.empty() && !WriteSpectrumCsv(spectrumCsv, SpectrumCsvOf(sig, density)))
+        return TFailure{kExitWrite, "kalvex-cli: " + spectrumCsv + ": " + TEXT_CSV_SAVE_ERROR};
+    return std::nullopt;
+}
 
 // The exact value of a float as the shortest decimal that reads back as it, so the JSON shows
 // 0.70710677 rather than the double expansion of that float.
@@ -185,22 +310,24 @@ double MeanCode(const TSignalData& sig) {
 enum class TReportForm { Text, Json, JsonLine };
 
 // What analyze prints for one block, and measure for each block it took.
-std::string BlockReport(const std::string& file, const TSignalData& sig, const TADSetting& ad,
-                        const TFFTSetting& fft, const TBlockReadouts& ro,
-                        const std::string& fftPath, TReportForm form) {
+// With figures (analyze), the spectrum scale and the figures follow everything else.
+std::string BlockReport(const std::string& file, const TSignalData& sig, const TFFTSetting& fft,
+                        const TBlockReadouts& ro, const std::string& fftPath, TReportForm form,
+                        int32_t spectrumScale = SPECTRUM_SCALE_RMS,
+                        const TFigures* figures = nullptr) {
     std::string result;
     const bool wrote = !fftPath.empty();
     const int n = sig.ad_dnum;
     const int peak = ro.peakBin;
     const TValueText rms = RmsText(ro.rms);
-    const TValueText volt = PeakVoltText(ro.peakVolt);
+    const TValueText volt = PeakVoltText(ro.peakVolt, spectrumScale);
     const std::string dBText = PeakdBText(ro.peakdB);
-    const std::string dBUnit = PeakdBUnit(fft.fAbsoGraph);
+    const std::string dBUnit = PeakdBUnit(fft.fAbsoGraph, spectrumScale);
     const std::string hz = PeakHzText(peak, sig.deltaF);
     const double stdDev = CalcCodeStdDev(sig);
     // The status text is made from the deviation the window holds (a 32-bit float).
     const std::string stats = LevelStatsText(fft.fSig_Volt, ro.codeMax, ro.codeMin, ro.codeStdDev);
-    const std::string status = DeltaFStatusText(true, ad, n, fft);
+    const std::string status = DeltaFStatusText(true, sig.periodMs, n, fft);
     const std::string rate = RateText(sig.spsSel, sig.sinc3);
 
     if (form != TReportForm::Text) {
@@ -235,6 +362,10 @@ std::string BlockReport(const std::string& file, const TSignalData& sig, const T
         j["volt_mean"] = MeanVolts(sig);
         j["code_mean"] = MeanCode(sig);
         j["code_stddev_shown"] = FloatValue(ro.codeStdDev);
+        if (figures) {
+            j["spectrum_scale"] = ScaleKey(spectrumScale);
+            j["figures"] = FiguresJson(*figures);
+        }
         // File names are bytes; one that is not UTF-8 (Shift-JIS from the other platform) gets
         // U+FFFD for each bad byte, so the output stays valid JSON.
         result = j.dump(form == TReportForm::Json ? 2 : -1, ' ', false,
@@ -261,6 +392,10 @@ std::string BlockReport(const std::string& file, const TSignalData& sig, const T
         line("code_min", std::to_string(ro.codeMin));
         line("code_stddev", FormatGeneral(stdDev));
         if (wrote) line("fft_file", fftPath);
+        if (figures) {
+            line("spectrum_scale", ScaleKey(spectrumScale));
+            result += FiguresText(*figures);
+        }
     }
     return result;
 }
@@ -271,35 +406,34 @@ std::optional<TFailure> Analyze(const TAnalyzeArgs& args, std::string& result, s
         return FileFailure(kExitInputFile, args.data, *why);
 
     std::optional<TFFTSetting> given;
+    std::optional<TExtSetting> givenExt;
     struct stat settingsStat {};
     if (!args.settings.empty()) {
         TFFTSetting fft;
         TFileSetting file;
         TADSetting ad;
-        if (auto f = LoadSettings(args.settings, kExitSettingsFile, fft, file, ad)) return f;
+        TExtSetting ext;
+        if (auto f = LoadSettings(args.settings, kExitSettingsFile, fft, file, ad, &ext)) return f;
         ::stat(args.settings.c_str(), &settingsStat);
         given = fft;
+        givenExt = ext;
     }
 
     // The export replaces its target by a rename: never let that be one of the inputs, under
     // whatever name or link it is given.
     std::string fftPath;
+    const struct stat* settingsIn = given ? &settingsStat : nullptr;
     if (!args.fft.empty()) {
         fftPath = WithDefaultExtension(args.fft, ".FFT");
-        struct stat outStat {};
-        if (::stat(fftPath.c_str(), &outStat) == 0) {
-            std::string why;
-            if (SameFile(outStat, dataStat))
-                why = "it is the data file " + args.data;
-            else if (given && SameFile(outStat, settingsStat))
-                why = "it is the settings file " + args.settings;
-            else if (!S_ISREG(outStat.st_mode))
-                why = "not a regular file";
-            if (!why.empty())
-                return FileFailure(kExitWrite, fftPath,
-                                   std::string(TEXT_FFT_SAVE_ERROR) + " (" + why + ")");
-        }
+        if (auto why = OutputClash(fftPath, dataStat, args.data, settingsIn, args.settings))
+            return FileFailure(kExitWrite, fftPath,
+                               std::string(TEXT_FFT_SAVE_ERROR) + " (" + *why + ")");
     }
+    for (const std::string* csv : {&args.csv, &args.spectrumCsv})
+        if (!csv->empty())
+            if (auto why = OutputClash(*csv, dataStat, args.data, settingsIn, args.settings))
+                return FileFailure(kExitWrite, *csv,
+                                   std::string(TEXT_CSV_SAVE_ERROR) + " (" + *why + ")");
 
     auto rec = TMeasureRecord::Create();
     // The load-data command: read into working copies, take them over on success.
@@ -307,20 +441,29 @@ std::optional<TFailure> Analyze(const TAnalyzeArgs& args, std::string& result, s
     TFFTSetting fileFFT;
     TFileSetting fileSet;
     TADSetting ad;
+    TExtSetting fileExt;
     TmyFile reader;
-    if (!reader.ReadDTA(args.data, DTA_HEADER, &sig, &fileFFT, &fileSet, &ad) ||
-        !CheckdBRange(fileFFT))
+    if (IsRecordingFile(args.data)) {
+        // A long recording: the first 2^n samples of its range, with the default settings.
+        SetDefaultFFTSetting(fileFFT, fileSet);
+        SetDefaultADSetting(ad);
+        if (auto why = LoadRecordingBlock(args.data, args.from, args.to, sig, ad, fileSet))
+            return FileFailure(kExitInputFile, args.data, *why);
+    } else if (!reader.ReadDTA(args.data, DTA_HEADER, &sig, &fileFFT, &fileSet, &ad, &fileExt) ||
+               !CheckdBRange(fileFFT)) {
         return FileFailure(kExitInputFile, args.data, TEXT_DATA_FILE_ERROR);
-    sig.spsSel = ad.spsSel;
-    sig.sinc3 = ad.sinc3;
+    }
+    SetBlockRate(sig, ad.spsSel, ad.sinc3);
     TFFTSetting fft = given ? *given : fileFFT;
     ApplyOverrides(args.overrides, fft);
+    TExtSetting ext = givenExt ? *givenExt : fileExt;
+    if (args.scale) ext.spectrumScale = *args.scale;
 
     // The block as the window takes it, the level checked as for a block from the unit.
     TmyFFT engine;
     TBlockReadouts ro;
-    switch (
-        RunBlockPipeline(sig, ad, fft, engine, SpectrumWorkOf(*rec), TBlockSource::Measured, ro)) {
+    switch (RunBlockPipeline(sig, fft, engine, SpectrumWorkOf(*rec), TBlockSource::Measured, ro,
+                             ext.spectrumScale)) {
     case TBlockResult::LevelError:
         return FileFailure(kExitLevel, args.data, TEXT_LEVEL_ERROR);
     case TBlockResult::Invalid:
@@ -335,12 +478,27 @@ std::optional<TFailure> Analyze(const TAnalyzeArgs& args, std::string& result, s
         out.DataFileName = fftPath;
         TBatchSeam yes(err);
         TmyFile writer(&yes);
-        if (!writer.WriteFFT(FFT_HEADER, &ad, &sig, &fft, &out))
+        if (!writer.WriteFFT(FFT_HEADER, &ad, &sig, &fft, &out, &ext))
             return FileFailure(kExitWrite, fftPath, TEXT_FFT_SAVE_ERROR);
         wrote = true;
     }
-    result = BlockReport(args.data, sig, ad, fft, ro, wrote ? fftPath : std::string(),
-                         args.json ? TReportForm::Json : TReportForm::Text);
+    if (auto f = WriteCsvExports(args.csv, args.spectrumCsv, sig,
+                                 ext.spectrumScale == SPECTRUM_SCALE_DENSITY))
+        return f;
+    // The converter figures, in double from the codes, with the spectrum's window.
+    TFiguresInput in;
+    in.codes = sig.pCode;
+    in.n = sig.ad_dnum;
+    in.window = fft.whichWindowFunc;
+    in.deltaF = sig.deltaF;
+    const bool band = args.bandHiHz > 0.0;
+    in.bandLoHz = band ? args.bandLoHz : 0.0;
+    in.bandHiHz = band ? args.bandHiHz : -1.0;
+    TFigures figures;
+    ComputeFigures(in, figures);
+    result =
+        BlockReport(args.data, sig, fft, ro, wrote ? fftPath : std::string(),
+                    args.json ? TReportForm::Json : TReportForm::Text, ext.spectrumScale, &figures);
     return std::nullopt;
 }
 
@@ -351,6 +509,8 @@ struct TMeasureArgs {
     std::optional<int32_t> count;
     std::string settings; // empty: the defaults
     std::string out;      // empty: no file
+    std::string csv;      // each block as CSV, numbered as the data files; empty: none
+    std::string spectrumCsv;
     int blocks = 1;
     bool json = false;
 };
@@ -378,9 +538,9 @@ std::string NowText() {
 }
 
 // The name of block b of several: run.DTA -> run_0001.DTA.
-std::string BlockFileName(const std::string& out, int b, int blocks) {
+std::string BlockFileName(const std::string& out, int b, int blocks, const char* ext = ".DTA") {
     if (out.empty() || blocks <= 1) return out;
-    const std::string name = WithDefaultExtension(out, ".DTA");
+    const std::string name = WithDefaultExtension(out, ext);
     const size_t dot = name.rfind('.');
     char num[16];
     std::snprintf(num, sizeof num, "_%04d", b + 1);
@@ -444,26 +604,7 @@ std::optional<TFailure> Measure(const TMeasureArgs& args, std::ostream& out, std
     TADC unit;
     TMeasureSession session(unit);
     // Ctrl-C: "AX" and the link closed, whatever the session is doing.
-    gInterrupted = 0;
-    struct sigaction act {
-    }, oldInt{}, oldTerm{};
-    act.sa_handler = OnInterrupt;
-    sigemptyset(&act.sa_mask);
-    sigaction(SIGINT, &act, &oldInt);
-    sigaction(SIGTERM, &act, &oldTerm);
-    const TLinkHooks oldHooks = Tft_FIFO::Hooks;
-    Tft_FIFO::Hooks.pump = [&session] {
-        if (gInterrupted) session.RequestStop();
-    };
-    struct TRestore {
-        const TLinkHooks& hooks;
-        const struct sigaction &i, &t;
-        ~TRestore() {
-            Tft_FIFO::Hooks = hooks;
-            sigaction(SIGINT, &i, nullptr);
-            sigaction(SIGTERM, &t, nullptr);
-        }
-    } restore{oldHooks, oldInt, oldTerm};
+    TInterruptScope interrupt(session);
 
     const bool progress = &err == &std::cerr && ::isatty(STDERR_FILENO) == 1;
     const double periodMs = SamplePeriodMs(ad.spsSel, ad.sinc3);
@@ -479,7 +620,7 @@ std::optional<TFailure> Measure(const TMeasureArgs& args, std::ostream& out, std
         }
         auto shown = std::chrono::steady_clock::now();
         for (;;) {
-            if (gInterrupted) {
+            if (interrupt.Interrupted()) {
                 session.Close();
                 if (progress) err << '\n';
                 return TFailure{kExitInterrupted, "kalvex-cli: interrupted"};
@@ -501,13 +642,13 @@ std::optional<TFailure> Measure(const TMeasureArgs& args, std::ostream& out, std
         if (progress) err << "\r\033[K" << std::flush;
 
         TSignalData& sig = rec->SigData;
-        sig.ad_dnum = count;
-        sig.spsSel = ad.spsSel;
-        sig.sinc3 = ad.sinc3;
+        session.TakeBlock(sig);
         TBlockReadouts ro;
-        const TBlockResult r = RunBlockPipeline(sig, ad, fft, engine, SpectrumWorkOf(*rec),
-                                                TBlockSource::Measured, ro);
+        const TBlockResult r =
+            RunBlockPipeline(sig, fft, engine, SpectrumWorkOf(*rec), TBlockSource::Measured, ro);
         if (r == TBlockResult::LevelError) {
+            // As the window does: the stop command once more before the link is closed.
+            session.RejectBlock();
             session.Close();
             return TFailure{kExitLevel, std::string("kalvex-cli: ") + TEXT_LEVEL_ERROR};
         }
@@ -525,7 +666,13 @@ std::optional<TFailure> Measure(const TMeasureArgs& args, std::ostream& out, std
                 return FileFailure(kExitWrite, file.DataFileName, TEXT_DATA_SAVE_ERROR);
             }
         }
-        out << BlockReport(path.empty() ? std::string() : file.DataFileName, sig, ad, fft, ro,
+        const std::string csv = BlockFileName(args.csv, b, args.blocks, ".csv");
+        const std::string spectrumCsv = BlockFileName(args.spectrumCsv, b, args.blocks, ".csv");
+        if (auto f = WriteCsvExports(csv, spectrumCsv, sig)) {
+            session.Close();
+            return f;
+        }
+        out << BlockReport(path.empty() ? std::string() : file.DataFileName, sig, fft, ro,
                            std::string(), args.json ? TReportForm::JsonLine : TReportForm::Text);
         if (!args.json && b + 1 < args.blocks) out << '\n';
         out.flush();
@@ -590,13 +737,22 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     ChoiceOption<uint8_t>(*analyze, "--dc-cut", a.overrides.dcCut, onOff);
     ChoiceOption<uint8_t>(*analyze, "--correct", a.overrides.correct, onOff);
     ChoiceOption<uint8_t>(*analyze, "--db", a.overrides.absolute, {{"abs", 1}, {"rel", 0}});
+    ChoiceOption<int32_t>(*analyze, "--scale", a.scale,
+                          {{"rms", SPECTRUM_SCALE_RMS},
+                           {"tone", SPECTRUM_SCALE_TONE},
+                           {"density", SPECTRUM_SCALE_DENSITY}});
+    analyze
+        ->add_option_function<std::string>(
+            "--band", [&a](const std::string& s) { ParseBand(s, a.bandLoHz, a.bandHiHz); })
+        ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
+        ->check([](const std::string& s) {
+            double lo = 0, hi = 0;
+            return ParseBand(s, lo, hi);
+        });
 
     CLI::App* measure = app.add_subcommand("measure");
     TMeasureArgs m;
-    measure->add_option("--rate", m.rate)->multi_option_policy(CLI::MultiOptionPolicy::Throw);
-    measure->add_option("--filter", m.filter)
-        ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
-        ->check(CLI::IsMember({"sinc3", "sinc5"}));
+    AddRateFilterOptions(*measure, m.rate, m.filter);
     measure->add_option("--ch", m.ch)
         ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
         ->check(CLI::Range(0, 1));
@@ -609,6 +765,16 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
         ->check(CLI::Range(1, 1000000));
     measure->add_flag("--json", m.json)->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    FileOption(*measure, "--csv", m.csv);
+    FileOption(*measure, "--spectrum-csv", m.spectrumCsv);
+    FileOption(*analyze, "--csv", a.csv);
+    FileOption(*analyze, "--spectrum-csv", a.spectrumCsv);
+    TSweepArgs sw;
+    CLI::App* sweep = AddSweepCommand(app, sw);
+    analyze->add_option("--from", a.from)->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    analyze->add_option("--to", a.to)->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    TRecordArgs ra;
+    CLI::App* record = AddRecordCommand(app, ra);
 
     std::string prf;
     settings->add_option("FILE", prf)->required()->check([](const std::string& s) {
@@ -617,7 +783,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
     // CLI11 would only say that a command is missing.
     if (!args.empty() && !args[0].empty() && args[0][0] != '-' && args[0] != "analyze" &&
-        args[0] != "settings" && args[0] != "measure") {
+        args[0] != "settings" && args[0] != "measure" && args[0] != "sweep" &&
+        args[0] != "record") {
         err << "kalvex-cli: unknown command " << args[0] << '\n' << kUsage;
         return kExitUsage;
     }
@@ -636,10 +803,19 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         return kExitUsage;
     }
 
-    if (measure->parsed()) {
-        // Each block is printed as it is done.
-        if (std::optional<TFailure> failure = Measure(m, out, err)) {
+    if (record->parsed()) {
+        if (std::optional<TFailure> failure = Record(ra, out, err)) {
             err << failure->message << '\n';
+            return failure->code;
+        }
+        return kExitOk;
+    }
+    if (measure->parsed() || sweep->parsed()) {
+        // Each block or row is printed as it is done.
+        if (std::optional<TFailure> failure =
+                measure->parsed() ? Measure(m, out, err) : Sweep(sw, out, err)) {
+            err << failure->message << '\n';
+            if (sweep->parsed() && failure->code == kExitUsage) err << kUsage;
             return failure->code;
         }
         return kExitOk;
@@ -661,6 +837,47 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 }
 
 } // namespace
+
+namespace kalvex_cli {
+
+std::optional<int32_t> RateIndexOf(const std::string& text) {
+    return RateIndex(text);
+}
+
+void AddRateFilterOptions(CLI::App& command, std::string& rate, std::string& filter) {
+    command.add_option("--rate", rate)->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    command.add_option("--filter", filter)
+        ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
+        ->check(CLI::IsMember({"sinc3", "sinc5"}));
+}
+
+TFailure StartFailureOf(TStartResult r) {
+    return StartFailure(r);
+}
+
+TInterruptScope::TInterruptScope(TMeasureSession& session) : oldHooks_(Tft_FIFO::Hooks) {
+    gInterrupted = 0;
+    struct sigaction act {};
+    act.sa_handler = OnInterrupt;
+    sigemptyset(&act.sa_mask);
+    sigaction(SIGINT, &act, &oldInt_);
+    sigaction(SIGTERM, &act, &oldTerm_);
+    Tft_FIFO::Hooks.pump = [&session] {
+        if (gInterrupted) session.RequestStop();
+    };
+}
+
+TInterruptScope::~TInterruptScope() {
+    Tft_FIFO::Hooks = oldHooks_;
+    sigaction(SIGINT, &oldInt_, nullptr);
+    sigaction(SIGTERM, &oldTerm_, nullptr);
+}
+
+bool TInterruptScope::Interrupted() const {
+    return gInterrupted != 0;
+}
+
+} // namespace kalvex_cli
 
 int RunKalvexCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     try {

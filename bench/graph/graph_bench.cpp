@@ -49,6 +49,62 @@ void BM_BothGraphs(benchmark::State& st) {
 }
 BENCHMARK(BM_BothGraphs)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
+// One wheel step in and one out on each graph, each followed by the redraw of that graph and
+// the labels (the worst case: the view holds most of the 262 144 samples). Reported per step.
+// Args: logarithmic axis, reference shown.
+void BM_ZoomStep(benchmark::State& st) {
+    TGraphWindow* w = Window(true, st.range(0) == 1);
+    const bool ref = st.range(1) == 1;
+    w->Graph->ShownBlocks = [ref](bool& data, bool& r) {
+        data = true;
+        r = ref;
+    };
+    w->Graph->ClearGraphs();
+    w->Graph->DrawGraphs(true, ref);
+    const int x = w->Graph->SpecBitmap.Width() / 2;
+    for (auto _ : st) {
+        w->Graph->MouseWheel(0, x, 120);
+        w->Graph->MouseWheel(1, x, 120);
+        w->Graph->MouseWheel(0, x, -120);
+        w->Graph->MouseWheel(1, x, -120);
+    }
+    st.counters["s_per_step"] =
+        benchmark::Counter(static_cast<double>(st.iterations()) * 4,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    w->Graph->ShownBlocks = nullptr;
+}
+BENCHMARK(BM_ZoomStep)
+    ->Args({1, 0})
+    ->Args({0, 0})
+    ->Args({1, 1})
+    ->Args({0, 1})
+    ->Unit(benchmark::kMillisecond);
+
+// Panning a view of half the data by 10 pixels on both graphs, then redrawing both graphs
+// (measurement and reference); reported per redraw of both.
+void BM_PanStep(benchmark::State& st) {
+    TGraphWindow* w = Window(true, true);
+    w->Graph->ShownBlocks = nullptr;
+    w->Graph->ClearGraphs();
+    w->Graph->DrawGraphs(true, true);
+    for (TAxisView* v : {&w->Graph->FreqView, &w->Graph->TimeView}) {
+        v->Reset();
+        v->ZoomAt(291, 582, 0.5);
+    }
+    int dir = 1;
+    for (auto _ : st) {
+        for (TAxisView* v : {&w->Graph->FreqView, &w->Graph->TimeView}) {
+            v->Pan(10 * dir, 582);
+            w->Graph->ViewChanged();
+        }
+        dir = -dir;
+    }
+    st.counters["s_per_step"] =
+        benchmark::Counter(static_cast<double>(st.iterations()) * 2,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_PanStep)->Unit(benchmark::kMillisecond);
+
 // Every segment through QPainter, for comparison.
 void BM_WaveEverySegmentQPainter(benchmark::State& st) {
     TGraphWindow* w = Window(true, true);

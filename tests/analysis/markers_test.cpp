@@ -74,3 +74,41 @@ TEST(Markers, SnapAndHarmonics) {
     // 4 x 250 lands on DC, 2 x and 6 x on n/2: left out.
     EXPECT_EQ(HarmonicBins(250.0, n), (std::vector<int>{250, 250}));
 }
+
+// "Next line" leaves the flank of a strong line: a smooth skirt falling 1 / d^3 from the line
+// (as a window's leakage does) carries small maxima above the noise; only a maximum the
+// spectrum falls 10 dB below on both sides, before rising higher, counts.
+TEST(Markers, NextLineSkipsTheSkirtOfALine) {
+    const int n = 8192;
+    std::vector<float> s = Floor(n, 9);
+    const int line = 1000;
+    for (int d = -400; d <= 400; ++d) {
+        const double skirt = d == 0 ? 1.0 : 1e-2 / std::pow(std::abs(d), 3.0);
+        float& v = s[static_cast<size_t>(line + d)];
+        v = static_cast<float>(std::max<double>(v, skirt));
+    }
+    // Wiggles on the skirt at 1006 and 1012, 5 % above the bin before them: maxima far above
+    // the noise.
+    for (int k : {1006, 1012})
+        s[static_cast<size_t>(k)] = 1.05f * s[static_cast<size_t>(k - 1)];
+    s[1500] = 1e-3f; // a real line, in the noise
+    const float floor = SpectrumMedian(s.data(), n);
+    EXPECT_EQ(NextPeakBin(s.data(), n, line, +1, floor), 1006) << "the wiggle counts there";
+    EXPECT_EQ(NextLineBin(s.data(), n, line, +1, floor), 1500);
+    EXPECT_EQ(NextLineBin(s.data(), n, 1500, -1, floor), line) << "the way back";
+    EXPECT_EQ(NextLineBin(s.data(), n, 1500, +1, floor), 1500) << "nothing further";
+    // Two lines 3 bins apart with 3e-4 between them: the lower one, 0.9e-3, stands
+    // 20 log10(0.9e-3 / 3e-4) = 9.54 dB above the dip towards the higher one.
+    std::vector<float> t = Floor(65536, 5);
+    for (int k : {2000, 2003}) {
+        t[static_cast<size_t>(k - 1)] = 3e-4f;
+        t[static_cast<size_t>(k + 1)] = 3e-4f;
+    }
+    t[2000] = 1e-3f;
+    t[2003] = 0.9e-3f;
+    const float f2 = SpectrumMedian(t.data(), 65536);
+    EXPECT_EQ(NextLineBin(t.data(), 65536, 2000, +1, f2), 2000) << "10 dB asked: not a line";
+    EXPECT_EQ(NextLineBin(t.data(), 65536, 2000, +1, f2, 15.0f, 9.0f), 2003);
+    EXPECT_EQ(NextLineBin(t.data(), 65536, 2003, -1, f2), 2000) << "the higher one always";
+    EXPECT_EQ(NextLineBin(nullptr, 65536, 5, +1, f2), 5);
+}

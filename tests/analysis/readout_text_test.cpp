@@ -49,10 +49,8 @@ TEST(AnalysisText, SmallFrequenciesKeepTheirDigits) {
                     const double shown = std::stod(PeakHzText(bin, static_cast<float>(df)));
                     EXPECT_NEAR(shown / hz, 1.0, 5e-3) << sps << " " << n << " " << bin;
                 }
-                TADSetting ad;
-                ad.spsSel = sps;
-                ad.sinc3 = sinc3;
-                const std::string t = DeltaFStatusText(true, ad, n, TFFTSetting{});
+                const std::string t =
+                    DeltaFStatusText(true, SamplePeriodMs(sps, sinc3), n, TFFTSetting{});
                 const double shown = std::stod(t.substr(t.find("= ") + 2));
                 EXPECT_NEAR(shown / df, 1.0, 5e-3) << t;
             }
@@ -61,7 +59,7 @@ TEST(AnalysisText, SmallFrequenciesKeepTheirDigits) {
 }
 
 TEST(AnalysisText, ResolutionAndWindowStatus) {
-    TADSetting ad; // 10 ksps
+    const float ad = 0.1f; // 10 ksps
     TFFTSetting fft;
     EXPECT_EQ(DeltaFStatusText(false, ad, 65536, fft), "");
     EXPECT_EQ(DeltaFStatusText(true, ad, 65536, fft),

@@ -18,11 +18,9 @@ struct Block {
     }
 };
 
-TADSetting Rate(int32_t sel, uint8_t sinc3 = 1) {
-    TADSetting ad;
-    ad.spsSel = sel;
-    ad.sinc3 = sinc3;
-    return ad;
+TSignalData& Rate(Block& b, int32_t sel, uint8_t sinc3 = 1) {
+    SetBlockRate(b.sig, sel, sinc3);
+    return b.sig;
 }
 
 } // namespace
@@ -31,39 +29,39 @@ TEST(AnalysisLevel, AnyCodeAtARangeEndRejectsTheWholeBlock) {
     std::vector<uint32_t> c(1024, 0x80000000u);
     c.back() = 0xFFFFFFFFu;
     Block hi(c);
-    EXPECT_FALSE(CheckLevelAndConvert(hi.sig, Rate(13)));
+    EXPECT_FALSE(CheckLevelAndConvert(Rate(hi, 13)));
     EXPECT_EQ(hi.volts[0], -99.0f) << "converted before the check";
     c.back() = 0x80000000u;
     c[0] = 0x00000000u;
     Block lo(c);
-    EXPECT_FALSE(CheckLevelAndConvert(lo.sig, Rate(13)));
+    EXPECT_FALSE(CheckLevelAndConvert(Rate(lo, 13)));
     c[0] = 0x00000001u;
     c[1] = 0xFFFFFFFEu;
     Block inside(c);
-    EXPECT_TRUE(CheckLevelAndConvert(inside.sig, Rate(13)));
+    EXPECT_TRUE(CheckLevelAndConvert(Rate(inside, 13)));
     EXPECT_NEAR(inside.sig.VoltMax, 2.5f, 1e-6);
     EXPECT_NEAR(inside.sig.VoltMin, -2.5f, 1e-6);
 }
 
 TEST(AnalysisLevel, ConversionExtremesMeanAndResolution) {
     Block b({0x80000000u, 0xC0000000u, 0x40000000u, 0x80000000u});
-    ConvertCodes(b.sig, Rate(13));
+    ConvertCodes(Rate(b, 13));
     EXPECT_EQ(b.volts[0], 0.0f);
     EXPECT_NEAR(b.volts[1], 1.25f, 1e-6);
     EXPECT_NEAR(b.volts[2], -1.25f, 1e-6);
     EXPECT_NEAR(b.sig.VoltAve, 0.0f, 1e-6);
     // All codes equal and negative: the running extremes must not stick at their start values.
     Block same(std::vector<uint32_t>(1024, 0x40000000u));
-    ConvertCodes(same.sig, Rate(0));
+    ConvertCodes(Rate(same, 0));
     EXPECT_EQ(same.sig.VoltMax, same.sig.VoltMin);
     EXPECT_NEAR(same.sig.VoltAve, same.sig.VoltMax, 1e-5);
     EXPECT_NEAR(same.sig.deltaF, 0.0048828125, 1e-9);
     EXPECT_EQ(GetCodeMax(same.sig), GetCodeMin(same.sig));
     EXPECT_EQ(CalcCodeStdDev(same.sig), 0.0);
     Block fast(std::vector<uint32_t>(65536, 0x80000001u));
-    ConvertCodes(fast.sig, Rate(13));
+    ConvertCodes(Rate(fast, 13));
     EXPECT_EQ(fast.sig.deltaF, 0.152587890625f);
-    ConvertCodes(same.sig, Rate(2, 0)); // the Sinc5 rate of index 2
+    ConvertCodes(Rate(same, 2, 0)); // the Sinc5 rate of index 2
     EXPECT_NEAR(same.sig.deltaF, 16.66 / 1024, 1e-6);
 }
 
@@ -74,7 +72,7 @@ TEST(AnalysisLevel, CodeStatisticsAndEmptyBlocks) {
     EXPECT_EQ(GetCodeMax(top.sig), 0xFFFFFFF2u);
     EXPECT_EQ(GetCodeMin(top.sig), 0xFFFFFFF0u);
     Block empty({});
-    ConvertCodes(empty.sig, Rate(13));
+    ConvertCodes(Rate(empty, 13));
     EXPECT_EQ(empty.sig.deltaF, 0.0f);
     EXPECT_EQ(GetCodeMax(empty.sig), 0u);
     EXPECT_EQ(GetCodeMin(empty.sig), 0xFFFFFFFFu);

@@ -142,6 +142,70 @@ TEST_F(SessionTest, StopAskedForWhileOpeningStartsNothing) {
     EXPECT_EQ(s.Start(TADSetting{}, 1024, Codes.data()), TStartResult::Started);
 }
 
+// Open and Begin apart, as a caller that starts several blocks after one opening: Begin only
+// from Ready, and a count the buffer cannot take is refused before a byte goes out.
+TEST_F(SessionTest, BeginOnlyFromAnOpenedUnit) {
+    Attach();
+    TMeasureSession s(*Adc);
+    EXPECT_EQ(s.Begin(1024, Codes.data()), TStartResult::SendError);
+    EXPECT_EQ(At("A0"), std::string::npos);
+    ASSERT_EQ(s.Open(TADSetting{}), TStartResult::Started);
+    EXPECT_EQ(s.State(), TMeasureSession::TState::Ready);
+    EXPECT_EQ(At("A0"), std::string::npos) << "opening starts no conversion";
+    EXPECT_EQ(s.Begin(DATA_BUF_LEN + 1, Codes.data()), TStartResult::SendError);
+    EXPECT_EQ(At("A0"), std::string::npos);
+    ASSERT_EQ(s.Open(TADSetting{}), TStartResult::Started);
+    ASSERT_EQ(s.Begin(1024, Codes.data()), TStartResult::Started);
+    EXPECT_NE(At("A000400\r"), std::string::npos);
+    EXPECT_EQ(RunToEnd(s, 0.1), TMeasureSession::TStep::Complete);
+    TSignalData sig;
+    s.TakeBlock(sig);
+    EXPECT_EQ(sig.ad_dnum, 1024);
+    EXPECT_EQ(sig.spsSel, 13);
+    EXPECT_FLOAT_EQ(sig.periodMs, 0.1f);
+}
+
+// A complete block the pipeline refused: one more "AX", and the session ends Failed.
+TEST_F(SessionTest, RejectedBlockSendsTheStopAgain) {
+    Attach();
+    TMeasureSession s(*Adc);
+    s.RejectBlock(); // nothing to reject yet: nothing is sent
+    EXPECT_TRUE(Unit->Wire.empty());
+    ASSERT_EQ(s.Start(TADSetting{}, 1024, Codes.data()), TStartResult::Started);
+    ASSERT_EQ(RunToEnd(s, 0.1), TMeasureSession::TStep::Complete);
+    Unit->Wire.clear();
+    s.RejectBlock();
+    EXPECT_EQ(Unit->Wire, "AX\r");
+    EXPECT_EQ(s.State(), TMeasureSession::TState::Failed);
+    s.RejectBlock(); // only once
+    EXPECT_EQ(Unit->Wire, "AX\r");
+}
+
+// A stop asked for after "?" outranks the refusal whose reply was awaited: the user sees
+// "stopped", not a refused rate, and the link is closed.
+TEST_F(SessionTest, StopOutranksALaterRefusal) {
+    TUnitConfig config;
+    config.faults.ngCommand = "FD";
+    Attach(config);
+    TMeasureSession s(*Adc);
+    bool asked = false;
+    Tft_FIFO::Hooks.pump = [&] {
+        ClockUs += PumpStepUs;
+        // While the reply to the rate command, which the unit refuses, is awaited.
+        if (!asked && Unit->Wire.find("FD\r") != std::string::npos) {
+            asked = true;
+            s.RequestStop();
+        }
+    };
+    EXPECT_EQ(s.Start(TADSetting{}, 1024, Codes.data()), TStartResult::Stopped);
+    EXPECT_TRUE(asked);
+    EXPECT_FALSE(Adc->IsOpen());
+    EXPECT_EQ(At("A0"), std::string::npos);
+    Tft_FIFO::Hooks.pump = [this] { ClockUs += PumpStepUs; };
+    // Without a stop the same unit gives its own reason.
+    EXPECT_EQ(s.Start(TADSetting{}, 1024, Codes.data()), TStartResult::RateRefused);
+}
+
 // RMS and the largest line of a known block against the definitions computed here in double:
 // an on-bin sine under the rectangular window.
 TEST(BlockPipeline, FiguresOfAKnownBlock) {
@@ -163,9 +227,8 @@ TEST(BlockPipeline, FiguresOfAKnownBlock) {
     fft.whichWindowFunc = 0;
     TmyFFT engine;
     TBlockReadouts r;
-    ASSERT_EQ(
-        RunBlockPipeline(sig, ad, fft, engine, SpectrumWorkOf(*rec), TBlockSource::Measured, r),
-        TBlockResult::Ok);
+    ASSERT_EQ(RunBlockPipeline(sig, fft, engine, SpectrumWorkOf(*rec), TBlockSource::Measured, r),
+              TBlockResult::Ok);
     EXPECT_EQ(r.peakBin, bin);
     EXPECT_NEAR(r.peakVolt, peakV / std::sqrt(2.0), 1e-5);
     EXPECT_NEAR(r.rms, peakV / std::sqrt(2.0), 1e-5);
@@ -180,18 +243,17 @@ TEST(BlockPipeline, FiguresOfAKnownBlock) {
     EXPECT_NEAR(r.codeStdDev, std::sqrt(ss / n), std::sqrt(ss / n) * 1e-6);
 
     fft.fAbsoGraph = 0; // relative: the largest line is 0 dB
-    ASSERT_EQ(RunBlockPipeline(sig, ad, fft, engine, SpectrumWorkOf(*rec), TBlockSource::Held, r),
+    ASSERT_EQ(RunBlockPipeline(sig, fft, engine, SpectrumWorkOf(*rec), TBlockSource::Held, r),
               TBlockResult::Ok);
     EXPECT_NEAR(r.peakdB, 0.0f, 1e-4);
 
     // A full-scale code fails a fresh block, not a held one.
     rec->CodeBuf[7] = 0xFFFFFFFFu;
-    EXPECT_EQ(
-        RunBlockPipeline(sig, ad, fft, engine, SpectrumWorkOf(*rec), TBlockSource::Measured, r),
-        TBlockResult::LevelError);
-    EXPECT_EQ(RunBlockPipeline(sig, ad, fft, engine, SpectrumWorkOf(*rec), TBlockSource::Held, r),
+    EXPECT_EQ(RunBlockPipeline(sig, fft, engine, SpectrumWorkOf(*rec), TBlockSource::Measured, r),
+              TBlockResult::LevelError);
+    EXPECT_EQ(RunBlockPipeline(sig, fft, engine, SpectrumWorkOf(*rec), TBlockSource::Held, r),
               TBlockResult::Ok);
     sig.ad_dnum = 1000; // not a count the spectrum takes
-    EXPECT_EQ(RunBlockPipeline(sig, ad, fft, engine, SpectrumWorkOf(*rec), TBlockSource::Held, r),
+    EXPECT_EQ(RunBlockPipeline(sig, fft, engine, SpectrumWorkOf(*rec), TBlockSource::Held, r),
               TBlockResult::Invalid);
 }

@@ -1,0 +1,175 @@
+// The window's side of continuous measurement and long recordings: one strip chart redraw of an
+// hour at 10 ksps (36 million samples, from the summary) at several zooms, and the window in
+// continuous mode with averaging against kalvex-unitsim at speed 1 for ten seconds of real
+// time: the share of a core it takes and the share of the wall time the unit streams.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QImage>
+#include <QTimer>
+
+#include <cmath>
+#include <cstdlib>
+#include <random>
+#include <vector>
+
+#include <sys/resource.h>
+
+#include "fake_seam.h"
+#include "main_window.h"
+#include "measure_session.h"
+#include "recorder.h"
+#include "recording_window.h"
+#include "strip_summary.h"
+#include "temp_dir.h"
+#include "unit_process.h"
+
+namespace {
+
+const TStripSummary& HourAt10ksps() {
+    static TStripSummary* s = [] {
+        auto* sum = new TStripSummary();
+        std::vector<uint32_t> codes(100000);
+        std::mt19937 rng(5);
+        std::normal_distribution<double> noise(0.0, 200.0);
+        for (int b = 0; b < 360; ++b) {
+            for (size_t i = 0; i < codes.size(); ++i) {
+                const double k = static_cast<double>(b) * 1e5 + static_cast<double>(i);
+                codes[i] = static_cast<uint32_t>(
+                    2147483648.0 + 1e8 * std::sin(2.0 * 3.14159265 * k / 3e6) + noise(rng));
+            }
+            sum->Add(codes.data(), codes.size());
+        }
+        return sum;
+    }();
+    return *s;
+}
+
+void BM_StripChartRedraw(benchmark::State& state) {
+    const TStripSummary& s = HourAt10ksps();
+    TStripChart chart(nullptr);
+    chart.resize(620, 280);
+    chart.SetSource(&s, 0.1);
+    chart.SetSpan(static_cast<double>(state.range(0))); // 0: the whole hour
+    QImage image(chart.size(), QImage::Format_RGB32);
+    for (auto _ : state) {
+        chart.Render(image);
+        benchmark::DoNotOptimize(image.bits());
+    }
+    state.counters["summary_MB"] = static_cast<double>(s.Bytes()) / 1e6;
+}
+
+double CpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+void BM_ContinuousWindow(benchmark::State& state) {
+    TempDir dir;
+    const std::string socket = dir.file("unit.sock");
+    ::setenv("KALVEX_UNIT_SOCKET", socket.c_str(), 1);
+    ::setenv("KALVEX_UNIT_SERIAL", "no-such-chip", 1);
+    TUnitProcess sim(KALVEX_UNITSIM, socket, {"--speed", "1"});
+    FakeSeam seam;
+    TFormMainOptions o;
+    o.seam = &seam;
+    o.initFilePath = dir.file("Kalvexini.prf");
+    TFormMain form(o);
+    form.FirstIdle();
+    form.show();
+    form.Rec->FFTSetting.DataCountSel = 0;
+    form.Rec->FFTSetting.DataCountMax = 1024;
+    form.Rec->ExtSetting.continuous = 1;
+    form.Rec->ExtSetting.averageMode = 1;
+    form.Rec->ExtSetting.averageCount = 16;
+    const double seconds = static_cast<double>(state.range(0));
+    for (auto _ : state) {
+        form.StartMeasure();
+        // From the start command on.
+        QElapsedTimer wall;
+        wall.start();
+        const double cpu0 = CpuSeconds();
+        QEventLoop loop;
+        QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
+        loop.exec();
+        const double cpu = CpuSeconds() - cpu0;
+        const double elapsed = static_cast<double>(wall.nsecsElapsed()) / 1e9;
+        const double samples = form.BlocksDone * 1024.0 + form.Session->Received() % 1024;
+        form.MeasureStartBtnClick();
+        state.counters["blocks"] = form.BlocksDone;
+        state.counters["cpu_percent"] = 100.0 * cpu / elapsed;
+        state.counters["streaming_percent"] = 100.0 * samples / (elapsed * 10000.0);
+    }
+    ::unsetenv("KALVEX_UNIT_SOCKET");
+    ::unsetenv("KALVEX_UNIT_SERIAL");
+}
+
+// An hour at 10 ksps recorded through the window (the simulated unit 120 times faster than
+// real time): the process's largest resident memory, and one redraw of the recording window.
+void BM_WindowRecordingHour(benchmark::State& state) {
+    TempDir dir;
+    const std::string socket = dir.file("unit.sock");
+    ::setenv("KALVEX_UNIT_SOCKET", socket.c_str(), 1);
+    ::setenv("KALVEX_UNIT_SERIAL", "no-such-chip", 1);
+    TUnitProcess sim(KALVEX_UNITSIM, socket, {"--speed", "120"});
+    FakeSeam seam;
+    TFormMainOptions o;
+    o.seam = &seam;
+    o.initFilePath = dir.file("Kalvexini.prf");
+    TFormMain form(o);
+    form.FirstIdle();
+    form.show();
+    for (auto _ : state) {
+        seam.fileNames.push_back(dir.file("hour.csv"));
+        form.MenuRecordStartClick();
+        if (!form.fRecording) {
+            state.SkipWithError("the recording did not start");
+            return;
+        }
+        QEventLoop loop;
+        QTimer check;
+        QObject::connect(&check, &QTimer::timeout, [&] {
+            if (!form.fRecording || form.Recorder->Samples() >= 36000000) loop.quit();
+        });
+        check.start(100);
+        QTimer::singleShot(120000, &loop, &QEventLoop::quit);
+        loop.exec();
+        QElapsedTimer redraw;
+        redraw.start();
+        form.RecordingForm->Refresh();
+        form.RecordingForm->repaint();
+        state.counters["redraw_ms"] = static_cast<double>(redraw.nsecsElapsed()) / 1e6;
+        state.counters["samples_M"] = static_cast<double>(form.Recorder->Samples()) / 1e6;
+        form.MenuRecordStopClick();
+    }
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    state.counters["max_rss_MB"] = static_cast<double>(u.ru_maxrss) / 1024.0;
+    ::unsetenv("KALVEX_UNIT_SOCKET");
+    ::unsetenv("KALVEX_UNIT_SERIAL");
+}
+
+} // namespace
+
+BENCHMARK(BM_WindowRecordingHour)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_StripChartRedraw)
+    ->Arg(0)
+    ->Arg(3600)
+    ->Arg(600)
+    ->Arg(60)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ContinuousWindow)->Arg(10)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
