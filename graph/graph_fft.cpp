@@ -49,18 +49,27 @@ TGraph_FFT::TGraph_FFT(QWidget* mainForm, TPaintBox* paintBox1, TPaintBox* paint
     for (QLabel* l : graphLabels)
         if (l != nullptr) l->adjustSize();
     ResizeBitmaps();
+    ConnectBoxes();
 }
 
 TGraph_FFT::~TGraph_FFT() {
-    // The boxes may outlive this object: they must not keep pointing at our bitmaps.
-    if (SpecBox) SpecBox->ShowBlank();
-    if (WaveBox) WaveBox->ShowBlank();
+    // The boxes may outlive this object: they must not keep pointing at our bitmaps, nor
+    // call into it.
+    for (const auto& c : BoxConnections)
+        QObject::disconnect(c);
+    for (TPaintBox* box : {SpecBox.data(), WaveBox.data()})
+        if (box != nullptr) {
+            box->SetOverlay({});
+            box->ShowBlank();
+        }
 }
 
 float TGraph_FFT::FreqS() const {
+    if (FreqCustom()) return static_cast<float>(FreqView.Lo());
     return FreqScaleValue(pFFTSetting->index_FreqS);
 }
 float TGraph_FFT::FreqE() const {
+    if (FreqCustom()) return static_cast<float>(FreqView.Hi());
     return FreqScaleValue(pFFTSetting->index_FreqE);
 }
 
@@ -102,6 +111,8 @@ void TGraph_FFT::ClearGraphs() {
     if (pFFTSetting == nullptr || pADSetting == nullptr) return;
     if (SpecBox) SpecBox->ShowBlank();
     if (WaveBox && !WaveBox->isHidden()) WaveBox->ShowBlank();
+    SpecDrawn = WaveDrawn = false;
+    UpdateFreqView();
     SpecBitmap.Image.fill(Qt::white);
     WaveBitmap.Image.fill(Qt::white);
     if (pFFTSetting->fLogGraph == 1)
@@ -123,6 +134,7 @@ void TGraph_FFT::SetCodeRange(const TCodeRange& r) {
 
 void TGraph_FFT::UpdateScales() {
     if (pFFTSetting == nullptr || pADSetting == nullptr) return;
+    UpdateFreqView();
     const bool dcCut = pFFTSetting->fDCCut_SigGraph == 1;
     const bool hasSig = BlockCount(*pSigData) > 0, hasRef = BlockCount(*pRefData) > 0;
     if (hasSig && hasRef) {

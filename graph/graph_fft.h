@@ -11,6 +11,9 @@
 //       a press in PaintBox1 (TPaintBox::MouseDown): ShowBin(XToBin(PaintBox1->width(), x), ...)
 //   printing: TGraphBitmap bmp(B, G); Graph->PrintWave(bmp); ... Graph->PrintSpectrum(bmp);
 //       Graph->PrintFreqLabels(painter, s, {X1, top, X2, bottom}); likewise dB, volt, time.
+//   zoom, pan, markers, cursors: the object takes the boxes' mouse events itself; the window
+//       sets OnSpectrumClick (a plain click: snap the readouts), OnSpectrumStep (arrow keys)
+//       and ShownBlocks (which blocks the graphs show), and SetExtSetting(&Rec->ExtSetting).
 // The paint boxes and labels stay the main window's; the graph object only positions, captions
 // and draws them. No TADC is needed: sample periods come from the rate table directly.
 #pragma once
@@ -29,6 +32,7 @@
 
 #include "axis_labels.h"
 #include "graph_scales.h"
+#include "graph_view.h"
 #include "paint_box.h"
 #include "record.h"
 #include "trace_draw.h"
@@ -100,6 +104,10 @@ public:
     // Bin of the measurement under x in a spectrum box of the given width, clamped to
     // 1 .. N/2 - 1; -1 when the axis cannot be inverted or the measurement has no bins.
     int XToBin(int width, int x) const;
+    // Like XToBin, then the largest bin within the bins 5 pixels either side of x.
+    int SnapBin(int width, int x) const;
+    // The next line above the noise left (dir -1) or right (+1) of the readout bin.
+    void PeakNext(const TSignalData& sig, TPeakEdits& edits, QLabel* labelPeakVolt, int dir);
     static double CodeToMicroVolt(uint32_t code);
     static double CodeCountToMicroVolt(uint32_t n);
 
@@ -117,6 +125,38 @@ public:
     void PrintdBLabels(QPainter& canvas, float s, const TPrintRect& r);
     void PrintVoltLabels(QPainter& canvas, float s, const TPrintRect& r);
     void PrintTimeLabels(QPainter& canvas, float s, const TPrintRect& r);
+
+    // Zoom, pan, markers and cursors (graph_zoom.cpp, graph_markers.cpp).
+    void SetExtSetting(const TExtSetting* ext) { pExtSetting = ext; }
+    // Full ranges of the frequency axis from the settings and the data; a changed full range
+    // resets the view. The drawing calls it; the time axis takes its range where it is drawn.
+    void UpdateFreqView();
+    // True when the spectrum shows a range other than the fixed indices (zoomed or automatic).
+    bool FreqCustom() const;
+    bool TimeZoomed() const { return TimeView.Valid() && !TimeView.IsFull(); }
+    // Gestures, box 0 the spectrum, 1 the waveform; x, y in box coordinates.
+    void MousePress(int box, int x, int y, Qt::MouseButton button, Qt::KeyboardModifiers mods);
+    void MouseMove(int box, int x, int y);
+    void MouseRelease(int box, int x, int y);
+    void MouseWheel(int box, int x, int delta);
+    void MouseDoubleClick(int box, int x);
+    // Redraws the graph of a box (0 spectrum, 1 waveform; -1 both) after a change of its view,
+    // with the blocks ShownBlocks names (unset: those holding data), and the axis labels.
+    void ViewChanged(int box = -1);
+    // Second spectrum marker (-1: none) and the waveform's time cursors (milliseconds).
+    void SetMarker2(int bin);
+    void SetTimeCursor(int which, double tMs);
+    // What is drawn over a graph of W x H pixels: markers, harmonics, cursors, readouts and
+    // the span being dragged; scale: pixels per screen pixel (print).
+    void DrawSpecOverlay(QPainter& p, int W, int H, double scale, bool print) const;
+    void DrawWaveOverlay(QPainter& p, int W, int H, double scale, bool print) const;
+    // The readout texts of the second marker and of the cursors (empty when not shown).
+    std::vector<std::string> MarkerReadout() const;
+    std::vector<std::string> CursorReadout() const;
+
+    std::function<void(int x)> OnSpectrumClick;
+    std::function<void(int dir, bool peak)> OnSpectrumStep;
+    std::function<void(bool& data, bool& ref)> ShownBlocks;
 
     // State, read by the main window and the tests; written only by the operations above.
     QPointer<QWidget> MainForm;
@@ -147,6 +187,20 @@ public:
     float SpecMax = 0;
     std::vector<float> SigdB, RefdB; // SPEC_BUF_LEN entries each
     int PeakBin = 1, CursorBin = 1;
+    const TExtSetting* pExtSetting = nullptr;
+    TAxisView FreqView, TimeView;
+    bool FreqAuto = false;                     // the automatic range is in use
+    std::vector<TAxisTick> ViewTicks;          // labels of a zoomed or automatic frequency axis
+    bool SpecDrawn = false, WaveDrawn = false; // the bitmaps hold a trace
+    int Marker2Bin = -1;
+    std::array<bool, 2> CursorOn{};
+    std::array<double, 2> CursorMs{};
+    struct TDrag {
+        int box = -1, x0 = 0, x = 0;
+        bool pan = false, moved = false;
+        Qt::MouseButton button = Qt::NoButton;
+        Qt::KeyboardModifiers mods;
+    } Drag;
 
 private:
     // Waveform.
@@ -157,6 +211,7 @@ private:
     void DrawVoltLines(TGraphBitmap& b, int count, bool print);
     void DrawTimeLines(TGraphBitmap& b, float span, bool print);
     void DrawEmptyWaveGrid();
+    void SetTimeFull(double span, double minSpan);
     void SetVoltRange(const TVoltRange& r);
     void SetCodeRange(const TCodeRange& r);
 
@@ -171,7 +226,17 @@ private:
     void DrawLinSpectrumWithRef(TGraphBitmap& b, bool print);
     bool PrepareOverlay(TGraphBitmap& b, bool measurementDrawn, bool log);
     void DrawLogTrace(TGraphBitmap& b, const float* dB, int j, int k, QRgb colour, TPenMode mode);
-    void DrawLinTrace(TGraphBitmap& b, const float* dB, int last, QRgb colour, TPenMode mode);
+    void DrawLinTrace(TGraphBitmap& b, const float* dB, int first, int last, QRgb colour,
+                      TPenMode mode);
+    // First bin a linear trace starts at: 1, or the last bin left of a zoomed view.
+    int LinFirstBin() const;
+    // x of a frequency on the linear axis as drawn (from 0 to FreqE, or the view).
+    int LinAxisX(int W, double f) const;
+    // x of a bin of the measurement on the spectrum as drawn; false when it has no place.
+    bool BinX(int W, int bin, int& x) const;
+    void DrawViewFreqLines(TGraphBitmap& b, bool log);
+    void ConnectBoxes();
+    std::vector<QMetaObject::Connection> BoxConnections;
     void ToDecibels(const float* spectrum, int n, float* target) const;
     void DrawLogGrid(TGraphBitmap& b);
     void DrawLinGrid(TGraphBitmap& b);
@@ -188,4 +253,17 @@ private:
     float FreqE() const;
 
     QImage TraceScratch; // coverage mask of XOR traces on the screen bitmaps
+    // What SigdB and RefdB were last converted from (ToDecibels), and whether the redraw
+    // under way is for a new view of the same data (ViewChanged).
+    struct TdBKey {
+        const float* spectrum = nullptr;
+        int n = 0;
+        float floor = 0;
+        bool abso = false;
+        float max = 0;
+        bool valid = false;
+        bool operator==(const TdBKey&) const = default;
+    };
+    mutable TdBKey SigdBKey, RefdBKey;
+    bool ViewRedraw = false;
 };

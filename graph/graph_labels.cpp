@@ -51,6 +51,22 @@ std::string TGraph_FFT::FormatTimeSpan(float t) {
 
 void TGraph_FFT::SetFreqLabelTexts() {
     if (pFFTSetting == nullptr) return;
+    if (FreqCustom()) {
+        ViewTicks = FreqAxisTicks(FreqView.Lo(), FreqView.Hi(), FreqView.IsLog());
+        if (ViewTicks.size() > FreqLabels.size()) {
+            // Every other inner tick until they fit; the ends stay.
+            std::vector<TAxisTick> thin{ViewTicks.front()};
+            const size_t inner = ViewTicks.size() - 2, keep = FreqLabels.size() - 2;
+            for (size_t i = 0; i < keep; i++)
+                thin.push_back(ViewTicks[1 + (i * inner) / keep]);
+            thin.push_back(ViewTicks.back());
+            ViewTicks = std::move(thin);
+        }
+        for (size_t i = 0; i < ViewTicks.size(); i++)
+            SetLabel(FreqLabels[i], ViewTicks[i].text);
+        return;
+    }
+    ViewTicks.clear();
     TFreqTexts texts;
     const int n = FreqLabelTexts(*pFFTSetting, texts);
     for (int i = 0; i < n; i++)
@@ -59,8 +75,13 @@ void TGraph_FFT::SetFreqLabelTexts() {
 
 void TGraph_FFT::SetdBLabelTexts() {
     if (pFFTSetting == nullptr) return;
-    for (int i = 0; i < DB_LABEL_COUNT; i++)
-        SetLabel(dBLabels[static_cast<size_t>(i)], dBLabelText(i, *pFFTSetting));
+    // The noise density's axis ends read "dBV/√Hz".
+    const bool density = pExtSetting != nullptr && pExtSetting->spectrumScale == 2;
+    for (int i = 0; i < DB_LABEL_COUNT; i++) {
+        std::string t = dBLabelText(i, *pFFTSetting);
+        if (density && t.ends_with("dBV")) t += "/√Hz";
+        SetLabel(dBLabels[static_cast<size_t>(i)], t);
+    }
 }
 
 void TGraph_FFT::SetVoltLabelTexts() {
@@ -75,6 +96,12 @@ void TGraph_FFT::SetVoltLabelTexts() {
 
 void TGraph_FFT::SetTimeLabelTexts() {
     if (pFFTSetting == nullptr || pADSetting == nullptr) return;
+    if (TimeZoomed()) {
+        const double t0 = TimeView.Lo(), t1 = TimeView.Hi();
+        SetLabel(LabelTimeS, ZoomTimeText(t0, t1 - t0));
+        SetLabel(LabelTimeE, ZoomTimeText(t1, t1 - t0));
+        return;
+    }
     SetLabel(LabelTimeS, "0");
     SetLabel(LabelTimeE,
              ::FormatTimeSpan(TimeAxisSpan(*pSigData, *pRefData, *pADSetting, *pFFTSetting)));
@@ -89,6 +116,21 @@ void TGraph_FFT::PlaceFreqLabels() {
         place[i] = PlaceOf(FreqLabels[i]);
     }
     const TBoxRect box{SpecBox->x(), SpecBox->y(), SpecBox->width(), SpecBox->height()};
+    if (FreqCustom()) {
+        std::vector<double> centre;
+        std::vector<int> width;
+        for (size_t i = 0; i < ViewTicks.size(); i++) {
+            centre.push_back(FreqView.ToPixel(ViewTicks[i].value, box.W));
+            width.push_back(size[i].w);
+        }
+        const std::vector<TAxisLabelPlace> at = PlaceAxisLabels(centre, width, box.L, box.W, 4);
+        for (size_t i = 0; i < FreqLabels.size(); i++) {
+            const bool used = i < at.size();
+            Apply(FreqLabels[i],
+                  {used ? at[i].left : place[i].left, box.T + box.H + 5, used && at[i].visible});
+        }
+        return;
+    }
     if (!PlaceFreqLabelsCalc(*pFFTSetting, box, size, place)) return;
     for (size_t i = 0; i < FreqLabels.size(); i++)
         Apply(FreqLabels[i], place[i]);
@@ -139,6 +181,21 @@ void TGraph_FFT::PrintFreqLabels(QPainter& canvas, float s, const TPrintRect& r)
     for (size_t i = 0; i < FreqLabels.size(); i++)
         size[i] = SizeOf(FreqLabels[i]);
     std::array<TPrintPos, FREQ_LABEL_COUNT> pos;
+    if (FreqCustom()) {
+        std::vector<double> centre;
+        std::vector<int> width;
+        const int W = r.right - r.left;
+        for (size_t i = 0; i < ViewTicks.size(); i++) {
+            centre.push_back(FreqView.ToPixel(ViewTicks[i].value, W));
+            width.push_back(TruncPixel(size[i].w * static_cast<double>(s)));
+        }
+        const std::vector<TAxisLabelPlace> at =
+            PlaceAxisLabels(centre, width, r.left, W, TruncPixel(4.0 * s));
+        const int y = TruncPixel(5.0 * s) + r.bottom;
+        for (size_t i = 0; i < at.size(); i++)
+            WriteText(canvas, {at[i].left, y, at[i].visible}, FreqLabels[i]);
+        return;
+    }
     if (!PrintFreqLabelPositions(*pFFTSetting, r, s, size, pos)) return;
     for (size_t i = 0; i < FreqLabels.size(); i++)
         WriteText(canvas, pos[i], FreqLabels[i]);

@@ -14,7 +14,8 @@ void SetEdit(QLineEdit* e, const std::string& text) {
 
 void TGraph_FFT::WriteReadouts(const TSignalData& sig, int bin, TPeakEdits& edits,
                                QLabel* unitLabel) {
-    const TValueText volt = PeakVoltText(sig.pSpectrum[bin]);
+    const TValueText volt =
+        PeakVoltText(sig.pSpectrum[bin], pExtSetting ? pExtSetting->spectrumScale : 0);
     SetEdit(edits.EditPeakVolt, volt.number);
     edits.PeakVoltUnit = volt.unit;
     if (unitLabel != nullptr) {
@@ -23,6 +24,7 @@ void TGraph_FFT::WriteReadouts(const TSignalData& sig, int bin, TPeakEdits& edit
     }
     SetEdit(edits.EditPeakdB, PeakdBText(SigdB[static_cast<size_t>(bin)]));
     SetEdit(edits.EditPeakHz, PeakHzText(bin, sig.deltaF));
+    if (SpecBox) SpecBox->update(); // the marker follows the readouts
 }
 
 void TGraph_FFT::ShowPeak(const TSignalData& sig, TPeakEdits& edits, QLabel* labelPeakVolt) {
@@ -60,6 +62,10 @@ int TGraph_FFT::XToBin(int width, int x) const {
     const TSignalData& sig = *pSigData;
     const bool log = pFFTSetting->fLogGraph == 1;
     if (width <= 0 || !(sig.deltaF > 0)) return -1;
+    if (FreqCustom()) {
+        const double f = FreqView.FromPixel(x, width);
+        return ClampBin(TruncPixel(f / sig.deltaF), BlockCount(sig));
+    }
     if (log ? !GridLogAxis(FreqS(), FreqE()).valid : !(FreqE() > 0)) return -1;
     const int bin = log ? LogXToBin(width, x, FreqS(), FreqE(), sig.deltaF)
                         : LinXToBin(width, x, FreqE(), sig.deltaF);

@@ -198,7 +198,7 @@ int BlockBinCount(const TSignalData& d) {
 }
 
 float BlockSpanMs(const TSignalData& d) {
-    return SamplePeriodMs(d.spsSel, d.sinc3) * static_cast<float>(BlockCount(d));
+    return d.periodMs * static_cast<float>(BlockCount(d));
 }
 
 TVoltRange VoltRangeOne(const TSignalData& d, bool dcCut) {

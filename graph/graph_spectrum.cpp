@@ -2,11 +2,21 @@
 // printed variant and the grids.
 #include "graph_fft.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "signal_stats.h"
 
 void TGraph_FFT::ToDecibels(const float* spectrum, int n, float* target) const {
     const TdBAxis ax = MakedBAxis(*pFFTSetting);
-    ::ToDecibels(spectrum, n, target, ax.F, pFFTSetting->fAbsoGraph == 1, SpecMax);
+    const bool abso = pFFTSetting->fAbsoGraph == 1;
+    // A redraw for a new view keeps the data: the levels of the last conversion into this
+    // target still hold when nothing they depend on has changed.
+    TdBKey& key = target == RefdB.data() ? RefdBKey : SigdBKey;
+    const TdBKey now{spectrum, n, ax.F, abso, SpecMax, true};
+    if (ViewRedraw && key == now) return;
+    ::ToDecibels(spectrum, n, target, ax.F, abso, SpecMax);
+    key = target == RefdB.data() || target == SigdB.data() ? now : TdBKey{};
 }
 
 void TGraph_FFT::DrawdBLines(TGraphBitmap& b, int64_t n) {
@@ -15,11 +25,19 @@ void TGraph_FFT::DrawdBLines(TGraphBitmap& b, int64_t n) {
 }
 
 void TGraph_FFT::DrawLinFreqLines(TGraphBitmap& b, float fE) {
+    if (FreqCustom()) {
+        DrawViewFreqLines(b, false);
+        return;
+    }
     const QRgb sub = ColorRefToRgb(pFFTSetting->PenColorSubAxis);
     DrawGridLines(b, LinFreqGridLines(b.Width(), fE), true, sub, sub);
 }
 
 void TGraph_FFT::DrawLogFreqLines(TGraphBitmap& b) {
+    if (FreqCustom()) {
+        DrawViewFreqLines(b, true);
+        return;
+    }
     DrawGridLines(b, LogFreqGridLines(b.Width(), FreqS(), FreqE()), true,
                   ColorRefToRgb(pFFTSetting->PenColorSubAxis),
                   ColorRefToRgb(pFFTSetting->PenColorMainAxis));
@@ -79,15 +97,35 @@ void TGraph_FFT::DrawLogTrace(TGraphBitmap& b, const float* dB, int j, int k, QR
     }
 }
 
-void TGraph_FFT::DrawLinTrace(TGraphBitmap& b, const float* dB, int last, QRgb colour,
+void TGraph_FFT::DrawLinTrace(TGraphBitmap& b, const float* dB, int first, int last, QRgb colour,
                               TPenMode mode) {
     const float fE = FreqE();
     const TdBAxis dax = MakedBAxis(*pFFTSetting);
     if (!(fE > 0) || !dax.valid) return;
     const int W = b.Width(), H = b.Height();
     TTraceDraw t(b.Image, colour, mode, b.PenWidth, &b == &SpecBitmap ? &TraceScratch : nullptr);
-    for (int i = 1; i <= last; i++)
-        t.Point(LinX(W, static_cast<double>(i) * DrawDeltaF, fE), dBY(H, dB[i], dax));
+    for (int i = first; i <= last; i++)
+        t.Point(LinAxisX(W, static_cast<double>(i) * DrawDeltaF), dBY(H, dB[i], dax));
+}
+
+int TGraph_FFT::LinFirstBin() const {
+    if (!FreqCustom() || !(DrawDeltaF > 0)) return 1;
+    const double f = std::floor(FreqView.Lo() / DrawDeltaF);
+    return f > 1 ? static_cast<int>(std::min<double>(f, BinCount)) : 1;
+}
+
+int TGraph_FFT::LinAxisX(int W, double f) const {
+    if (FreqCustom()) return TruncPixel(FreqView.ToPixel(f, W));
+    return LinX(W, f, FreqE());
+}
+
+void TGraph_FFT::DrawViewFreqLines(TGraphBitmap& b, bool log) {
+    const TViewGrid g = FreqViewGrid(FreqView, b.Width(), TGridLines::CAPACITY);
+    TGridLines lines;
+    for (size_t i = 0; i < g.pos.size(); i++)
+        lines.Add(g.pos[i], g.major[i]);
+    const QRgb sub = ColorRefToRgb(pFFTSetting->PenColorSubAxis);
+    DrawGridLines(b, lines, true, sub, log ? ColorRefToRgb(pFFTSetting->PenColorMainAxis) : sub);
 }
 
 bool TGraph_FFT::TakeSpectrumBlock(const TSignalData& d) {
@@ -112,6 +150,7 @@ bool TGraph_FFT::DrawLogSpectrum(TGraphBitmap& b, int which) {
     DrawLogGrid(b);
     const QRgb colour = TraceColour(which);
     if (any) DrawLogTrace(b, SigdB.data(), j, k, colour, TPenMode::Copy);
+    if (&b == &SpecBitmap) SpecDrawn = true;
     return true;
 }
 
@@ -123,7 +162,10 @@ bool TGraph_FFT::DrawLinSpectrum(TGraphBitmap& b, int which) {
     b.Image.fill(Qt::white);
     DrawLinGrid(b);
     const QRgb colour = TraceColour(which);
-    if (last >= 2) DrawLinTrace(b, SigdB.data(), last, colour, TPenMode::Copy);
+    const int first = LinFirstBin();
+    if (last >= 2 && last > first)
+        DrawLinTrace(b, SigdB.data(), first, last, colour, TPenMode::Copy);
+    if (&b == &SpecBitmap) SpecDrawn = true;
     return true;
 }
 
@@ -151,6 +193,7 @@ bool TGraph_FFT::PrepareOverlay(TGraphBitmap& b, bool measurementDrawn, bool log
 
 void TGraph_FFT::DrawLogSpectrumWithRef(TGraphBitmap& b, bool print) {
     const bool drawn = DrawLogSpectrum(b, 0);
+    if (&b == &SpecBitmap) SpecDrawn = true;
     if (!PrepareOverlay(b, drawn, true)) return;
     int j = 0, k = 0;
     b.PenWidth = print ? 5 : 1;
@@ -161,17 +204,20 @@ void TGraph_FFT::DrawLogSpectrumWithRef(TGraphBitmap& b, bool print) {
 
 void TGraph_FFT::DrawLinSpectrumWithRef(TGraphBitmap& b, bool print) {
     const bool drawn = DrawLinSpectrum(b, 0);
+    if (&b == &SpecBitmap) SpecDrawn = true;
     if (!PrepareOverlay(b, drawn, false)) return;
     const int last = LinLastBin(DrawDeltaF, BinCount, FreqE());
     b.PenWidth = print ? 5 : 1;
-    if (last >= 2)
-        DrawLinTrace(b, RefdB.data(), last, ColorRefToRgb(pFFTSetting->PenColorRefGraph),
+    const int first = LinFirstBin();
+    if (last >= 2 && last > first)
+        DrawLinTrace(b, RefdB.data(), first, last, ColorRefToRgb(pFFTSetting->PenColorRefGraph),
                      TPenMode::Xor);
 }
 
 void TGraph_FFT::DrawSpectrum(int which) {
     if (pFFTSetting == nullptr || pADSetting == nullptr) return;
     which = which == 1 ? 1 : 0;
+    UpdateFreqView();
     if (pFFTSetting->fLogGraph == 1)
         DrawLogSpectrum(SpecBitmap, which);
     else
@@ -181,6 +227,7 @@ void TGraph_FFT::DrawSpectrum(int which) {
 
 void TGraph_FFT::DrawSpectrumWithRef() {
     if (pFFTSetting == nullptr || pADSetting == nullptr) return;
+    UpdateFreqView();
     if (pFFTSetting->fLogGraph == 1)
         DrawLogSpectrumWithRef(SpecBitmap, false);
     else
@@ -190,8 +237,13 @@ void TGraph_FFT::DrawSpectrumWithRef() {
 
 void TGraph_FFT::PrintSpectrum(TGraphBitmap& bitmap) {
     if (pFFTSetting == nullptr || pADSetting == nullptr) return;
+    UpdateFreqView();
     if (pFFTSetting->fLogGraph == 1)
         DrawLogSpectrumWithRef(bitmap, true);
     else
         DrawLinSpectrumWithRef(bitmap, true);
+    // Markers and readouts as the window shows them.
+    const double scale = static_cast<double>(bitmap.Width()) / std::max(1, SpecBitmap.Width());
+    QPainter p(&bitmap.Image);
+    DrawSpecOverlay(p, bitmap.Width(), bitmap.Height(), scale, true);
 }

@@ -1,7 +1,9 @@
 #include "paint_box.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWheelEvent>
 
 namespace {
 
@@ -18,6 +20,12 @@ void FrameRectangle(QPainter& p, const QRect& r, const QColor& c) {
 
 TPaintBox::TPaintBox(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::ClickFocus);
+}
+
+void TPaintBox::SetOverlay(std::function<void(QPainter&)> overlay) {
+    Overlay = std::move(overlay);
+    update();
 }
 
 void TPaintBox::ShowBlank() {
@@ -42,7 +50,15 @@ void TPaintBox::PaintOn(QPainter& p) const {
     }
     FrameRectangle(p, FrameRect, Qt::black);
     p.fillRect(DestRect, Qt::white); // where a smaller bitmap does not reach
-    if (!Bitmap->isNull()) p.drawImage(DestRect.topLeft(), *Bitmap, SrcRect);
+    if (Bitmap->isNull()) return;
+    p.drawImage(DestRect.topLeft(), *Bitmap, SrcRect);
+    if (Overlay) {
+        p.save();
+        p.setClipRect(DestRect);
+        p.translate(DestRect.topLeft() - SrcRect.topLeft());
+        Overlay(p);
+        p.restore();
+    }
 }
 
 QImage TPaintBox::Render() const {
@@ -61,4 +77,31 @@ void TPaintBox::paintEvent(QPaintEvent*) {
 void TPaintBox::mousePressEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
     emit MouseDown(pos.x(), pos.y(), event->button());
+    emit MousePressed(pos.x(), pos.y(), event->button(), event->modifiers());
+}
+
+void TPaintBox::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    emit MouseMoved(pos.x(), pos.y());
+}
+
+void TPaintBox::mouseReleaseEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    emit MouseReleased(pos.x(), pos.y());
+}
+
+void TPaintBox::mouseDoubleClickEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    emit DoubleClicked(pos.x(), pos.y());
+}
+
+void TPaintBox::wheelEvent(QWheelEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    emit WheelTurned(pos.x(), pos.y(), event->angleDelta().y());
+    event->accept();
+}
+
+void TPaintBox::keyPressEvent(QKeyEvent* event) {
+    emit KeyPressed(event->key(), event->modifiers());
+    QWidget::keyPressEvent(event);
 }

@@ -61,9 +61,6 @@ void FillBlock(TSignalData& d, TMeasureRecord& rec, uint32_t* codes, float* volt
                unsigned seed) {
     std::mt19937 gen(seed);
     std::uniform_real_distribution<double> u(-1.0, 1.0);
-    TADSetting ad;
-    ad.spsSel = sps;
-    ad.sinc3 = 1;
     const double periodS = SamplePeriodMs(sps, 1) / 1000.0;
     for (int i = 0; i < n; i++) {
         const double v =
@@ -71,13 +68,12 @@ void FillBlock(TSignalData& d, TMeasureRecord& rec, uint32_t* codes, float* volt
         const double c = std::round(v / 2.5 * 2147483647.0) + 2147483648.0;
         codes[i] = static_cast<uint32_t>(std::clamp(c, 1.0, 4294967294.0));
     }
-    d.spsSel = sps;
-    d.sinc3 = 1;
+    SetBlockRate(d, sps, 1);
     d.ad_dnum = n;
     d.pCode = codes;
     d.pVolt = volts;
     d.pSpectrum = spectrum;
-    ConvertCodes(d, ad);
+    ConvertCodes(d);
     TmyFFT fft;
     CalcSpectrum(fft, rec.FFTSetting, d, SpectrumWorkOf(rec));
 }

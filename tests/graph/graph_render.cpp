@@ -1,6 +1,9 @@
 // Renders the graphs of a sine-plus-noise block with a reference into PNG files:
 //   graph_render [output directory, default /tmp]
 #include <QApplication>
+#include <QPainter>
+#include <QPdfWriter>
+#include <cmath>
 #include <cstdio>
 
 #include "graph_fixture.h"
@@ -48,6 +51,69 @@ int main(int argc, char** argv) {
     bmp.Image.save(dir + "/graph_print_wave.png");
     w.Graph->PrintSpectrum(bmp);
     bmp.Image.save(dir + "/graph_print_spectrum.png");
+    // Zoomed in on a 1 kHz tone in 65 536 samples, with markers and cursors.
+    r.FFTSetting = TFFTSetting{};
+    r.FFTSetting.fSig_Volt = 1;
+    r.RefData.ad_dnum = 0;
+    FillSig(r, 65536, 13, 0.5, 1000, 0.0, 0.001, 5);
+    for (int i = 0; i < 65536; i++) // a little second and third harmonic
+        r.VoltBuf[static_cast<size_t>(i)] +=
+            static_cast<float>(0.005 * std::sin(2 * M_PI * 2000 * i * 1e-4) +
+                               0.002 * std::sin(2 * M_PI * 3000 * i * 1e-4));
+    save("full");
+    const int WW = w.Graph->WaveBitmap.Width();
+    w.Graph->TimeView.ZoomSpan(WW * 0.5, WW * 0.5 + 1.0, WW);
+    w.Graph->TimeView.ZoomAt(WW * 0.5, WW, 3.0 / (w.Graph->TimeView.Hi() - w.Graph->TimeView.Lo()));
+    w.Graph->FreqView.ZoomSpan(WW * 0.72, WW * 0.97, WW);
+    w.Graph->ViewChanged();
+    w.Graph->ShowPeak(r.SigData, w.PeakEdits, w.LabelPeakVolt);
+    w.Graph->SetMarker2(w.Graph->PeakBin * 2);
+    const double t0 = w.Graph->TimeView.Lo();
+    w.Graph->SetTimeCursor(0, t0 + 0.5);
+    w.Graph->SetTimeCursor(1, t0 + 1.5);
+    app.processEvents();
+    w.Main.grab().save(dir + "/graph_zoom_window.png");
+    TGraphBitmap pz(1400, 500);
+    w.Graph->PrintSpectrum(pz);
+    pz.Image.save(dir + "/graph_print_zoom_spectrum.png");
+    w.Graph->PrintWave(pz);
+    pz.Image.save(dir + "/graph_print_zoom_wave.png");
+    {
+        // The zoomed view on a PDF page as the printout lays it out: bitmaps, then labels.
+        QPdfWriter pdf(dir + "/graph_print_zoom.pdf");
+        pdf.setResolution(300);
+        QPainter p(&pdf);
+        const float sc = 300.0f / 96.0f;
+        const int X1 = 300, X2 = 2200, G = 700;
+        TGraphBitmap b(X2 - X1, G);
+        w.Graph->PrintWave(b);
+        p.drawImage(X1, 150, b.Image);
+        w.Graph->PrintVoltLabels(p, sc, {X1, 150, X2, 150 + G});
+        w.Graph->PrintTimeLabels(p, sc, {X1, 150, X2, 150 + G});
+        w.Graph->PrintSpectrum(b);
+        p.drawImage(X1, 1100, b.Image);
+        w.Graph->PrintFreqLabels(p, sc, {X1, 1100, X2, 1100 + G});
+        w.Graph->PrintdBLabels(p, sc, {X1, 1100, X2, 1100 + G});
+    }
+    // Linear axis, with a reference, zoomed on both graphs.
+    FillRef(r, 32768, 13, 0.2, 1010, 0.0, 0.002, 7);
+    r.FFTSetting.fLogGraph = 0;
+    save("lin_ref_full");
+    w.Graph->FreqView.ZoomSpan(WW * 0.18, WW * 0.22, WW);
+    w.Graph->TimeView.ZoomSpan(WW * 0.1, WW * 0.101, WW);
+    w.Graph->ViewChanged();
+    app.processEvents();
+    w.Main.grab().save(dir + "/graph_zoom_lin_ref_window.png");
+    r.RefData.ad_dnum = 0;
+    r.FFTSetting.fLogGraph = 1;
+    // 5 sps, 1024 samples, the strongest line at 0.01 Hz, with the automatic range.
+    w.Graph->SetExtSetting(&r.ExtSetting);
+    r.ExtSetting.freqAuto = 1;
+    FillSig(r, 1024, 0, 0.5, 0.01, 0.0, 0.001, 6);
+    w.Graph->TimeView.Reset();
+    save("auto5sps");
+    r.FFTSetting.fLogGraph = 0;
+    save("auto5sps_lin");
     std::printf("written to %s\n", qPrintable(dir));
     return 0;
 }
