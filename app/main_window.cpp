@@ -22,6 +22,7 @@
 #include "ad7177.h"
 #include "amp_setting.h"
 #include "fft_setting.h"
+#include "form_analysis.h"
 #include "graph_fft.h"
 #include "measure_session.h"
 #include "myfft.h"
@@ -30,12 +31,13 @@
 #include "mystatus.h"
 #include "myversion.h"
 #include "qt_dialogs.h"
+#include "recorder.h"
+#include "spectrum_average.h"
 #include "status_bar.h"
 #include "ui_font.h"
 
 namespace {
 
-constexpr const char* kModelName = "ZR4410QM";
 constexpr const char* kCaption = "Kalvex";
 constexpr const char* kInitFileName = "Kalvexini.prf";
 
@@ -138,6 +140,8 @@ TFormMain::~TFormMain() {
     myMessage.reset();
     myStatus.reset();
     myFile.reset();
+    Recorder.reset();       // closes its file; it drives Session
+    FormNoiseTable.reset(); // stops a sweep that runs; it drives Session
     Session.reset();
     if (ADUnit) ADUnit->CloseDevice();
     ADUnit.reset();
@@ -153,8 +157,8 @@ void TFormMain::BuildForm() {
     PaintBox3 = new TPaintBox(Client);
     PaintBox1 = new TPaintBox(Client);
     PaintBox1->setCursor(Qt::CrossCursor);
-    connect(PaintBox1, &TPaintBox::MouseDown, this,
-            [this](int x, int, Qt::MouseButton) { PaintBox1MouseDown(x); });
+    // Clicks, drags, the wheel and keys of both boxes go to the graph object (see
+    // FFTGraph's callbacks below).
 
     LabelVoltmax = NewLabel(Client, "+1V");
     LabelVoltzero = NewLabel(Client, "0");
@@ -224,6 +228,7 @@ void TFormMain::BuildMenus() {
     MenuDataSave = MenuData->addAction(text("保存"));
     MenuData->addSeparator();
     MenuTextSave = MenuData->addAction(text("FFT結果出力"));
+    BuildExportMenus();
     MenuSetting = bar->addMenu(text("設定(&S)"));
     MenuDispSetting = MenuSetting->addAction(text("計測/表示設定"));
     MenuSetting->addSeparator();
@@ -235,6 +240,8 @@ void TFormMain::BuildMenus() {
     MenuRefLoadFile = MenuRef->addAction(text("読み込み"));
     MenuRef->addSeparator();
     MenuRefClear = MenuRef->addAction(text("データをクリア"));
+    MenuAnalysis = bar->addMenu(text("解析(&A)"));
+    MenuAnalysisFigures = MenuAnalysis->addAction(text("特性とヒストグラム"));
     MenuHelp = bar->addMenu(text("ヘルプ(&H)"));
     MenuHelpVersion = MenuHelp->addAction(text("バージョン(&V)"));
 
@@ -250,9 +257,11 @@ void TFormMain::BuildMenus() {
     connect(MenuRefLoadFile, &QAction::triggered, this, &TFormMain::MenuRefLoadFileClick);
     connect(MenuRefClear, &QAction::triggered, this, &TFormMain::MenuRefClearClick);
     connect(MenuHelpVersion, &QAction::triggered, this, &TFormMain::MenuHelpVersionClick);
+    connect(MenuAnalysisFigures, &QAction::triggered, this, &TFormMain::MenuAnalysisClick);
     connect(MenuMeasureStart, &QAction::triggered, this, &TFormMain::MenuMeasureStartClick);
     connect(MenuDispSetting, &QAction::triggered, this, &TFormMain::MenuDispSettingClick);
     connect(MenuADUnitSetting, &QAction::triggered, this, &TFormMain::MenuADUnitSettingClick);
+    BuildContinuousControls();
 }
 
 template <class F> bool TFormMain::CreateOwned(const char* name, F&& create) {
@@ -274,7 +283,7 @@ template <class F> bool TFormMain::CreateOwned(const char* name, F&& create) {
 
 void TFormMain::CreateObjects() {
     if (!CreateOwned("TmyMessage", [this] {
-            myMessage = std::make_unique<TmyMessage>(Seam, kModelName, kCaption);
+            myMessage = std::make_unique<TmyMessage>(Seam, UNIT_MODEL_NAME, kCaption);
         }))
         return;
 
@@ -308,8 +317,9 @@ void TFormMain::CreateObjects() {
     ClearPeakEdits();
     ClearRmsEdit();
 
-    if (!CreateOwned("myStatus",
-                     [this] { myStatus = std::make_unique<TmyStatus>(StatusBar1, kModelName, 2); }))
+    if (!CreateOwned("myStatus", [this] {
+            myStatus = std::make_unique<TmyStatus>(StatusBar1, UNIT_MODEL_NAME, 2);
+        }))
         return;
     if (!CreateOwned("QV_File", [this] {
             FileSeam = std::make_unique<TAnswerWatch>(Seam);
@@ -331,6 +341,22 @@ void TFormMain::CreateObjects() {
         }))
         return;
     FFTGraph->SetMainFormSize([this] { return QSize(OuterWidth(), OuterHeight()); });
+    FFTGraph->SetExtSetting(&Rec->ExtSetting);
+    FFTGraph->OnSpectrumClick = [this](int x) { PaintBox1MouseDown(x); };
+    FFTGraph->OnSpectrumStep = [this](int dir, bool peak) {
+        if (!fDataValid) return;
+        if (peak)
+            FFTGraph->PeakNext(Rec->SigData, PeakEdits, LabelPeakVolt, dir);
+        else if (dir > 0)
+            FFTGraph->PeakForward(Rec->SigData, PeakEdits, LabelPeakVolt);
+        else
+            FFTGraph->PeakBack(Rec->SigData, PeakEdits, LabelPeakVolt);
+        FixSilentPeakdB();
+    };
+    FFTGraph->ShownBlocks = [this](bool& shownData, bool& shownRef) {
+        shownData = fDataValid;
+        shownRef = fRefValid;
+    };
     MeasureStartBtn->setText(QString::fromUtf8("計測開始"));
 
     FormAmpSetting = new TFormAmpSetting(this);
@@ -378,9 +404,10 @@ void TFormMain::ReadSettingFile() {
     SetDefaultADSetting(Rec->ADSetting);
     NextADSetting = Rec->ADSetting;
     SetDefaultFFTSetting(Rec->FFTSetting, Rec->FileSetting);
+    Rec->ExtSetting = TExtSetting{};
     // A dB range the settings dialog would refuse makes the file invalid like any bad value.
     if (myFile->ReadPrf(initReadPath_, PRF_HEADER, &Rec->FFTSetting, &Rec->FileSetting,
-                        &Rec->ADSetting) &&
+                        &Rec->ADSetting, &Rec->ExtSetting) &&
         CheckdBRange(Rec->FFTSetting)) {
         NextADSetting = Rec->ADSetting;
         return;
@@ -388,14 +415,15 @@ void TFormMain::ReadSettingFile() {
     SetDefaultADSetting(Rec->ADSetting);
     NextADSetting = Rec->ADSetting;
     SetDefaultFFTSetting(Rec->FFTSetting, Rec->FileSetting);
+    Rec->ExtSetting = TExtSetting{};
     if (!myFile->WritePrf(initWritePath_, PRF_HEADER, &Rec->FFTSetting, &Rec->FileSetting,
-                          &Rec->ADSetting))
+                          &Rec->ADSetting, &Rec->ExtSetting))
         myMessage->ShowInitSaveError();
 }
 
 void TFormMain::WriteInitFile() {
     if (!myFile->WritePrf(initWritePath_, PRF_HEADER, &Rec->FFTSetting, &Rec->FileSetting,
-                          &Rec->ADSetting))
+                          &Rec->ADSetting, &Rec->ExtSetting))
         myMessage->ShowInitSaveError();
 }
 
@@ -425,6 +453,32 @@ void TFormMain::paintEvent(QPaintEvent* event) {
     if (FFTGraph && myFFT && !fFirstIdle) FFTGraph->PaintGraphs();
 }
 
+void TFormMain::ShowAnalysis() {
+    if (AnalysisForm) AnalysisForm->ShowBlock(AnalysisBlockOf(*Rec, fDataValid));
+}
+
+void TFormMain::MenuAnalysisClick() {
+    const bool first = !AnalysisForm;
+    if (first) AnalysisForm = new TFormAnalysis(this);
+    AnalysisForm->ShowBlock(AnalysisBlockOf(*Rec, fDataValid));
+    if (first) {
+        // Beside the main window: on the right, or on the left where only that side has room.
+        const QRect main = frameGeometry();
+        QPoint at(main.right() + 8, main.top());
+        if (const QScreen* screen = this->screen()) {
+            const QRect room = screen->availableGeometry();
+            const int w = AnalysisForm->frameGeometry().width();
+            if (at.x() + w > room.right() && main.left() - 8 - w >= room.left())
+                at.setX(main.left() - 8 - w);
+            at.setX(std::max(room.left(), std::min(at.x(), room.right() - w)));
+        }
+        AnalysisForm->move(at);
+    }
+    AnalysisForm->show();
+    AnalysisForm->raise();
+    AnalysisForm->activateWindow();
+}
+
 void TFormMain::closeEvent(QCloseEvent* event) {
     // A unit wait is pumping events under us: close once it has returned.
     if (unitCallDepth_ > 0) {
@@ -443,6 +497,7 @@ void TFormMain::closeEvent(QCloseEvent* event) {
     }
     if (fMeasuring) StopMeasure();
     if (!fFirstIdle) WriteInitFile();
+    if (AnalysisForm) AnalysisForm->close();
     event->accept();
 }
 
@@ -474,9 +529,10 @@ void TFormMain::MenuFileExitClick() {
 
 void TFormMain::OnPoll() {
     if (fMeasuring) AcquireStep();
+    if (fRecording) RecordStep();
     if (fPlaceStatusBar) {
         fPlaceStatusBar = false;
         PlaceStatusBar();
     }
-    if (!fMeasuring) pollTimer_.stop();
+    if (!fMeasuring && !fRecording) pollTimer_.stop();
 }

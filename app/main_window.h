@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "dialog_seam.h"
 #include "graph_fft.h"
@@ -24,9 +25,15 @@ class QPrinter;
 class QPushButton;
 class TADC;
 class TFormAmpSetting;
+class TFormAnalysis;
+class TFormNoiseTable;
+struct TPrintData;
 class TFormFFTSetting;
 class TFormVersion;
 class TMeasureSession;
+class TRecorder;
+class TRecordingWindow;
+class TSpectrumAverager;
 class TStatusBar;
 class TmyFFT;
 class TmyFile;
@@ -136,7 +143,7 @@ public:
     void AcquireStep();
     // A block's figures through the shared block pipeline; for the measured block the window
     // keeps the RMS and code deviation its readouts show.
-    TBlockResult ProcessBlock(TSignalData& block, const TADSetting& ad, TBlockSource source);
+    TBlockResult ProcessBlock(TSignalData& block, TBlockSource source);
     void DrawGraphs();
     void AutoSaveData();
     void SetMeasuringControls();
@@ -147,6 +154,8 @@ public:
     void ClearRmsEdit();
     void ShowRms();
     void ShowFirstPeak();
+    // The units beside the peak volt and dB readouts, in a font that fits the box.
+    void ShowPeakUnits();
     void ShowDeltaFStatus();
     void ShowLevelStats();
     void ShowTitleFile();
@@ -190,6 +199,10 @@ public:
     void MenuSaveSettingFileClick();
     void MenuRefClearClick();
     void MenuHelpVersionClick();
+    // Opens the analysis window (figures and code histogram) beside this one.
+    void MenuAnalysisClick();
+    // Hands the block now shown (or none) to the analysis window, when it exists.
+    void ShowAnalysis();
     // The printer the print commands use (600 dpi; a PDF file where no printer is installed).
     QPrinter* Printer();
 
@@ -245,6 +258,8 @@ public:
     QAction* MenuRefClear = nullptr;
     QMenu* MenuHelp = nullptr;
     QAction* MenuHelpVersion = nullptr;
+    QMenu* MenuAnalysis = nullptr;
+    QAction* MenuAnalysisFigures = nullptr;
 
     // --- owned objects, in the order of creation ---
     std::unique_ptr<TDialogSeam> OwnSeam;
@@ -260,6 +275,79 @@ public:
     TFormAmpSetting* FormAmpSetting = nullptr;
     TFormFFTSetting* FormFFTSetting = nullptr;
     TFormVersion* FormVersion = nullptr;
+
+    // --- continuous measurement, spectrum averaging, long recordings (continuous.cpp) ---
+    QAction* MenuContinuous = nullptr;
+    QMenu* MenuAverage = nullptr;
+    std::array<QAction*, 4> MenuAverageModes{}; // なし, 線形平均, 指数平均, ピークホールド
+    std::array<QAction*, 5> MenuAverageCounts{}; // N = 4 .. 64
+    QAction* MenuAverageReset = nullptr;
+    QAction* MenuRecordStart = nullptr;
+    QAction* MenuRecordStop = nullptr;
+    QLabel* LabelAverage = nullptr; // "平均 7/16" under the start button
+    QPushButton* AverageResetBtn = nullptr;
+    std::unique_ptr<TSpectrumAverager> Averager;
+    std::unique_ptr<TRecorder> Recorder;
+    TRecordingWindow* RecordingForm = nullptr;
+    bool fRecording = false;
+    bool fPartialBlock = false; // the held block is what came before a stop
+    int32_t BlocksDone = 0;     // continuous blocks completed since the start
+    void BuildContinuousControls();
+    void SyncContinuousMenus();
+    void MenuContinuousClick(bool on);
+    void SetAverageMode(int32_t mode);
+    void SetAverageCount(int32_t n);
+    void AverageResetClick();
+    void ShowAverageCount();
+    // A continuous block is in: pipeline, average, graphs, readouts; the stream goes on.
+    void FinishContinuousBlock();
+    // After a stop: what came of the block being collected becomes the held block.
+    void KeepStoppedBlock();
+    // The samples of the block so far in the waveform (throttled).
+    void ShowLiveBlock(bool force);
+    // A block kept after a stop without a count of 2^n is not saved, exported or printed: the
+    // message, and true.
+    bool RefusePartialBlock();
+    void MenuRecordStartClick();
+    void MenuRecordStopClick();
+    void RecordStep();
+    // The recording ended (stopped, link lost, write failed): file closed, controls back.
+    void EndRecording();
+    TFormAnalysis* AnalysisForm = nullptr; // created when first opened
+
+    // --- exports, the clipboard and the noise table (export_commands.cpp) ---
+    enum class TGraphPick { Wave, Spectrum, Both };
+    QMenu* MenuExport = nullptr;
+    QAction* MenuExportWave = nullptr;
+    QAction* MenuExportSpectrum = nullptr;
+    QAction* MenuExportReport = nullptr;
+    QAction* MenuExportBlockCsv = nullptr;
+    QAction* MenuExportSpectrumCsv = nullptr;
+    QAction* MenuCopyGraph = nullptr;
+    QAction* MenuCopyReadouts = nullptr;
+    QAction* MenuNoiseTable = nullptr;
+    // Created when first opened; a member after Session, so that a sweep that still runs is
+    // stopped while the unit is there.
+    struct TNoiseTableDeleter {
+        void operator()(TFormNoiseTable* form) const;
+    };
+    std::unique_ptr<TFormNoiseTable, TNoiseTableDeleter> FormNoiseTable;
+    void BuildExportMenus();
+    // What the report page shows besides the graphs (the print command's texts).
+    TPrintData PrintJobData();
+    // A graph with its axis labels, drawn at scale s (1: the screen's size) from the top left;
+    // the size it takes.
+    QSize GraphPictureSize(TGraphPick which, float s) const;
+    void PaintGraphPicture(QPainter& p, TGraphPick which, float s);
+    // The readouts as tab-separated lines: name, value, unit.
+    std::string ReadoutsText() const;
+    void MenuExportGraphClick(TGraphPick which);
+    void MenuExportReportClick();
+    void MenuExportBlockCsvClick();
+    void MenuExportSpectrumCsvClick();
+    void MenuCopyGraphClick();
+    void MenuCopyReadoutsClick();
+    void MenuNoiseTableClick();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -296,6 +384,9 @@ private:
     int unitCallDepth_ = 0; // inside a unit wait that pumps events
     bool closePending_ = false;
     QElapsedTimer progressShown_;
+    QElapsedTimer liveShown_;       // the live waveform's last redraw
+    std::vector<uint32_t> contBuf_; // continuous blocks come in here
+    bool recordingEnded_ = false;
     bool progressPending_ = false; // a count not yet in panel 2
     bool creationFailed_ = false;
     bool fatalSeen_ = false;

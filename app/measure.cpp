@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include "ad7177.h"
+#include "block_average.h"
 #include "block_pipeline.h"
 #include "graph_fft.h"
 #include "main_window.h"
@@ -45,6 +46,8 @@ void TFormMain::MeasureStartBtnClick() {
         // The count reached stays readable beside the stop.
         if (progressPending_) ShowProgress(true);
         myStatus->ShowStopped();
+        // What came is kept as a block of its own.
+        KeepStoppedBlock();
     }
 }
 
@@ -142,8 +145,20 @@ void TFormMain::BeginBlock() {
     FFTGraph->PaintGraphs();
     ClearPeakEdits();
     ClearRmsEdit();
-    if (Session->Begin(Rec->FFTSetting.DataCountMax, Rec->CodeBuf.data()) !=
-        TStartResult::Started) {
+    fPartialBlock = false;
+    BlocksDone = 0;
+    const int32_t count = Rec->FFTSetting.DataCountMax;
+    TStartResult began;
+    if (Rec->ExtSetting.continuous == 1) {
+        // Blocks back to back: they come into a buffer of their own, so that the held block
+        // stays whole while the next one is collected.
+        contBuf_.resize(DATA_BUF_LEN);
+        SetupAverager(*Averager, Rec->ExtSetting.averageMode, Rec->ExtSetting.averageCount);
+        began = Session->BeginContinuous(count, contBuf_.data());
+    } else {
+        began = Session->Begin(count, Rec->CodeBuf.data());
+    }
+    if (began != TStartResult::Started) {
         fUnitOpen = false; // "AX" tried and the link closed
         myStatus->ShowSendError();
         myMessage->ShowSendError();
@@ -164,7 +179,9 @@ void TFormMain::BeginBlock() {
     myStatus->ShowMeasuring();
     myStatus->ShowStarting();
     progressShown_.invalidate();
+    liveShown_.invalidate();
     progressPending_ = false;
+    ShowAverageCount();
     UpdateTitle(true);
     pollTimer_.start();
 }
@@ -201,6 +218,7 @@ void TFormMain::AcquireStep() {
         return;
     case TMeasureSession::TStep::Progress:
         ShowProgress(false);
+        ShowLiveBlock(false);
         return;
     case TMeasureSession::TStep::LinkLost:
         NoteLinkState();
@@ -208,11 +226,16 @@ void TFormMain::AcquireStep() {
         myStatus->SetPanelText("", 1); // no longer measuring
         myStatus->ShowMeasureError();
         fMeasuring = false;
-        Rec->SigData.ad_dnum = 0;
+        // Continuous blocks completed before stay; a single block is gone.
+        if (!Session->Continuous() || BlocksDone == 0) Rec->SigData.ad_dnum = 0;
+        if (Session->Continuous() && BlocksDone > 0) DrawGraphs();
         SetIdleControls();
         return;
     case TMeasureSession::TStep::Complete:
-        FinishBlock();
+        if (Session->Continuous())
+            FinishContinuousBlock();
+        else
+            FinishBlock();
         return;
     }
 }
@@ -226,7 +249,7 @@ void TFormMain::FinishBlock() {
     fDataSaved = false;
     TSignalData& sig = Rec->SigData;
     Session->TakeBlock(sig);
-    if (ProcessBlock(sig, Rec->ADSetting, TBlockSource::Measured) == TBlockResult::LevelError) {
+    if (ProcessBlock(sig, TBlockSource::Measured) == TBlockResult::LevelError) {
         Session->RejectBlock();
         sig.ad_dnum = 0;
         // Nothing valid is held after a rejected block: save, print and export refuse.
@@ -248,11 +271,10 @@ void TFormMain::FinishBlock() {
     SetIdleControls();
 }
 
-TBlockResult TFormMain::ProcessBlock(TSignalData& block, const TADSetting& ad,
-                                     TBlockSource source) {
+TBlockResult TFormMain::ProcessBlock(TSignalData& block, TBlockSource source) {
     TBlockReadouts ro;
-    const TBlockResult r =
-        RunBlockPipeline(block, ad, Rec->FFTSetting, *myFFT, SpectrumWorkOf(*Rec), source, ro);
+    const TBlockResult r = RunBlockPipeline(block, Rec->FFTSetting, *myFFT, SpectrumWorkOf(*Rec),
+                                            source, ro, Rec->ExtSetting.spectrumScale);
     if (&block == &Rec->SigData && r != TBlockResult::LevelError) {
         CodeStdDev = ro.codeStdDev;
         RmsVolt = ro.rms;
@@ -262,15 +284,18 @@ TBlockResult TFormMain::ProcessBlock(TSignalData& block, const TADSetting& ad,
 
 void TFormMain::DrawGraphs() {
     FFTGraph->DrawGraphs(fDataValid, fRefValid);
+    ShowAnalysis();
 }
 
 void TFormMain::AutoSaveData() {
     TFileSetting& file = Rec->FileSetting;
     if (file.fSaveDataFile != 1 || file.DataFileName.empty()) return;
+    // A block cut short by a stop has no count the data file takes.
+    if (!IsValidDataCount(Rec->SigData.ad_dnum)) return;
     Rec->ADSetting.sinc3 = Rec->SigData.sinc3;
     FileSeam->Reset();
-    const bool written =
-        myFile->WriteDTA(DTA_HEADER, &Rec->ADSetting, &Rec->SigData, &Rec->FFTSetting, &file);
+    const bool written = myFile->WriteDTA(DTA_HEADER, &Rec->ADSetting, &Rec->SigData,
+                                          &Rec->FFTSetting, &file, &Rec->ExtSetting);
     // "No" to the overwrite question keeps the old file: the block is not saved, and the
     // user, who chose so, gets no error box.
     fDataSaved = written && !FileSeam->Declined();

@@ -9,6 +9,7 @@
 #include <QPushButton>
 
 #include "ad7177.h"
+#include "analysis_page.h"
 #include "block_pipeline.h"
 #include "graph_fft.h"
 #include "main_window.h"
@@ -78,21 +79,17 @@ void TFormMain::MenuFilePrintClick() {
         myMessage->ShowNoData();
         return;
     }
+    if (RefusePartialBlock()) return;
     QPrinter* printer = Printer();
     if (!options_.printWithoutDialog) {
         QPrintDialog dlg(printer, this);
         if (dlg.exec() != QDialog::Accepted) return;
     }
-    TPrintData job;
-    job.ad_dnum = Rec->SigData.ad_dnum;
-    job.pFFTSetting = &Rec->FFTSetting;
-    job.pFileSetting = &Rec->FileSetting;
-    job.RateText = ADUnit->GetRateText(Rec->SigData.spsSel, Rec->SigData.sinc3);
-    job.DeltaFText = HzText(Rec->SigData.deltaF) + "Hz";
-    job.PeakVoltText = EditPeakVolt->text().toStdString();
-    job.PeakdBText = EditPeakdB->text().toStdString();
-    job.PeakHzText = EditPeakHz->text().toStdString();
-    job.PeakVoltUnit = PeakEdits.PeakVoltUnit;
+    TPrintData job = PrintJobData();
+    // The figures and the code histogram of the block on a page of their own.
+    job.ExtraPage = [this](QPainter& p, const QRect& area, int dpi) {
+        DrawAnalysisPage(p, area, dpi, ComputeAnalysis(AnalysisBlockOf(*Rec, true)));
+    };
     bool printed = false;
     try {
         TmyPrint print(FFTGraph.get(), printer, &Rec->FFTSetting);
@@ -119,30 +116,31 @@ bool TFormMain::LoadDataFile(bool isRef) {
     TADSetting ad = Rec->ADSetting;
     TFileSetting file = Rec->FileSetting;
     TFFTSetting fft = Rec->FFTSetting;
+    TExtSetting ext = Rec->ExtSetting;
     // The file's display settings are taken over with a measurement: their dB range must be
     // one the settings dialog accepts (a reference's settings are not used).
-    if (!myFile->ReadDTA(*name, DTA_HEADER, &sig, &fft, &file, &ad) ||
+    if (!myFile->ReadDTA(*name, DTA_HEADER, &sig, &fft, &file, &ad, &ext) ||
         (!isRef && !CheckdBRange(fft))) {
         myMessage->ShowDataFileError();
         return false;
     }
-    sig.spsSel = ad.spsSel;
-    sig.sinc3 = ad.sinc3;
+    SetBlockRate(sig, ad.spsSel, ad.sinc3);
     target = sig;
     if (isRef) {
         fRefValid = true;
         Rec->RefADSetting = ad;
-        ProcessBlock(Rec->RefData, Rec->RefADSetting, TBlockSource::Held);
+        ProcessBlock(Rec->RefData, TBlockSource::Held);
     } else {
         fDataValid = true;
         fDataSaved = true;
         Rec->FFTSetting = fft;
+        Rec->ExtSetting = ext;
         Rec->ADSetting = ad;
         NextADSetting = ad;
         Rec->FileSetting.StartDateTime = file.StartDateTime;
         Rec->FileSetting.fSaveDataFile = file.fSaveDataFile;
         Rec->FileSetting.DataFileName = *name;
-        ProcessBlock(Rec->SigData, Rec->ADSetting, TBlockSource::Held);
+        ProcessBlock(Rec->SigData, TBlockSource::Held);
         ShowDeltaFStatus();
     }
     RelayoutGraphs();
@@ -175,6 +173,7 @@ void TFormMain::MenuDataSaveClick() {
         myMessage->ShowNoData();
         return;
     }
+    if (RefusePartialBlock()) return;
     LockControls();
     const std::string& cur = Rec->FileSetting.DataFileName;
     const auto name = Seam->getSaveFileName(kDataFilter, cur.empty() ? "*.DTA" : cur);
@@ -183,7 +182,7 @@ void TFormMain::MenuDataSaveClick() {
         Rec->ADSetting.sinc3 = Rec->SigData.sinc3;
         FileSeam->Reset();
         if (!myFile->WriteDTA(DTA_HEADER, &Rec->ADSetting, &Rec->SigData, &Rec->FFTSetting,
-                              &Rec->FileSetting)) {
+                              &Rec->FileSetting, &Rec->ExtSetting)) {
             myMessage->ShowDataSaveError();
         } else if (!FileSeam->Declined()) {
             // "No" to the overwrite question wrote nothing: the saved state stays as it was.
@@ -200,6 +199,7 @@ void TFormMain::SaveFFTFile() {
         myMessage->ShowFFTSaveError();
         return;
     }
+    if (RefusePartialBlock()) return;
     const std::string& cur = Rec->FileSetting.DataFileName;
     const auto name = Seam->getSaveFileName("FFTファイル (*.FFT)|*.FFT",
                                             cur.empty() ? "*.FFT" : BaseName(cur) + ".FFT");
@@ -208,7 +208,8 @@ void TFormMain::SaveFFTFile() {
     Rec->FileSetting.DataFileName = BaseName(fftName) + ".DTA";
     TFileSetting file = Rec->FileSetting;
     file.DataFileName = fftName;
-    if (!myFile->WriteFFT(FFT_HEADER, &Rec->ADSetting, &Rec->SigData, &Rec->FFTSetting, &file))
+    if (!myFile->WriteFFT(FFT_HEADER, &Rec->ADSetting, &Rec->SigData, &Rec->FFTSetting, &file,
+                          &Rec->ExtSetting))
         myMessage->ShowFFTSaveError();
 }
 
@@ -225,9 +226,10 @@ void TFormMain::MenuOpenSettingFileClick() {
     TFFTSetting fft;
     TFileSetting file;
     TADSetting ad;
+    TExtSetting ext;
     SetDefaultFFTSetting(fft, file);
     SetDefaultADSetting(ad);
-    if (!myFile->ReadPrf(*name, PRF_HEADER, &fft, &file, &ad) || !CheckdBRange(fft)) {
+    if (!myFile->ReadPrf(*name, PRF_HEADER, &fft, &file, &ad, &ext) || !CheckdBRange(fft)) {
         myMessage->ShowSettingFileError();
         return;
     }
@@ -236,6 +238,7 @@ void TFormMain::MenuOpenSettingFileClick() {
     NextADSetting = ad;
     Rec->FileSetting = file;
     Rec->FFTSetting = fft;
+    Rec->ExtSetting = ext;
     fRefValid = false;
     fDataValid = false;
     fDataSaved = false;
@@ -260,7 +263,8 @@ void TFormMain::MenuSaveSettingFileClick() {
         !Seam->askYesNo("Kalvex", "同名のファイル：" + name + "があります。\n上書きしますか",
                         TMsgIcon::Question))
         return;
-    if (!myFile->WritePrf(name, PRF_HEADER, &Rec->FFTSetting, &Rec->FileSetting, &NextADSetting))
+    if (!myFile->WritePrf(name, PRF_HEADER, &Rec->FFTSetting, &Rec->FileSetting, &NextADSetting,
+                          &Rec->ExtSetting))
         myMessage->ShowInitSaveError();
 }
 

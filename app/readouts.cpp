@@ -1,4 +1,7 @@
 // Readouts, status panel 2, window title, peak navigation and the two settings dialogs.
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -29,6 +32,7 @@ void TFormMain::ClearReadouts() {
     ClearPeakEdits();
     ClearRmsEdit();
     myStatus->ClearStatus();
+    ShowAnalysis();
 }
 
 void TFormMain::FixSilentPeakdB() {
@@ -49,25 +53,45 @@ void TFormMain::ShowFirstPeak() {
     if (!fDataValid) return;
     FFTGraph->ShowPeak(Rec->SigData, PeakEdits, LabelPeakVolt);
     FixSilentPeakdB();
-    LabelPeakdB->setText(QString::fromStdString(PeakdBUnit(Rec->FFTSetting.fAbsoGraph)));
-    LabelPeakdB->adjustSize();
+    ShowPeakUnits();
+}
+
+void TFormMain::ShowPeakUnits() {
+    LabelPeakdB->setText(QString::fromStdString(
+        PeakdBUnit(Rec->FFTSetting.fAbsoGraph, Rec->ExtSetting.spectrumScale)));
+    // A long unit ("dBV/√Hz") gets a smaller font rather than running past the box.
+    for (QLabel* l : {LabelPeakVolt, LabelPeakdB}) {
+        QFont f = GroupPeak->font();
+        const int room = GroupPeak->width() - l->x() - 3;
+        while (f.pixelSize() > 7 && QFontMetrics(f).horizontalAdvance(l->text()) > room)
+            f.setPixelSize(f.pixelSize() - 1);
+        l->setFont(f);
+        l->adjustSize();
+    }
 }
 
 void TFormMain::PeakFwdBtnClick() {
     if (!fDataValid) return;
-    FFTGraph->PeakForward(Rec->SigData, PeakEdits, LabelPeakVolt);
+    // With Shift: the next line above the noise instead of the next bin.
+    if (QGuiApplication::keyboardModifiers() & Qt::ShiftModifier)
+        FFTGraph->PeakNext(Rec->SigData, PeakEdits, LabelPeakVolt, 1);
+    else
+        FFTGraph->PeakForward(Rec->SigData, PeakEdits, LabelPeakVolt);
     FixSilentPeakdB();
 }
 
 void TFormMain::PeakBackBtnClick() {
     if (!fDataValid) return;
-    FFTGraph->PeakBack(Rec->SigData, PeakEdits, LabelPeakVolt);
+    if (QGuiApplication::keyboardModifiers() & Qt::ShiftModifier)
+        FFTGraph->PeakNext(Rec->SigData, PeakEdits, LabelPeakVolt, -1);
+    else
+        FFTGraph->PeakBack(Rec->SigData, PeakEdits, LabelPeakVolt);
     FixSilentPeakdB();
 }
 
 void TFormMain::PaintBox1MouseDown(int x) {
     if (!fDataValid || Rec->SigData.ad_dnum == 0) return;
-    const int bin = FFTGraph->XToBin(PaintBox1->width(), x);
+    const int bin = FFTGraph->SnapBin(PaintBox1->width(), x);
     FFTGraph->ShowBin(bin, PeakEdits, LabelPeakVolt);
     FixSilentPeakdB();
 }
@@ -78,7 +102,8 @@ void TFormMain::SetStatusPanel(const std::string& text, int index) {
 
 void TFormMain::ShowDeltaFStatus() {
     SetStatusPanel(
-        DeltaFStatusText(fDataValid, Rec->ADSetting, Rec->SigData.ad_dnum, Rec->FFTSetting), 2);
+        DeltaFStatusText(fDataValid, Rec->SigData.periodMs, Rec->SigData.ad_dnum, Rec->FFTSetting),
+        2);
     fStatusDeltaF = true;
 }
 
@@ -119,10 +144,26 @@ void TFormMain::MenuDispSettingClick() {
     TFFTSetting work = Rec->FFTSetting;
     // The file settings too are taken over only once the whole change is accepted.
     TFileSetting file = Rec->FileSetting;
-    FormFFTSetting->SetupDialog(&work, &file, &Rec->fDialogCancel);
+    TExtSetting ext = Rec->ExtSetting;
+    FormFFTSetting->SetupDialog(&work, &file, &Rec->fDialogCancel, &ext);
     FormFFTSetting->exec();
     if (Rec->fDialogCancel == 1) return;
-    ApplyFFTSetting(work, &file);
+    const TExtSetting old = Rec->ExtSetting;
+    Rec->ExtSetting = ext;
+    if (!ApplyFFTSetting(work, &file)) {
+        Rec->ExtSetting = old;
+        return;
+    }
+    // A new spectrum scale changes every bin: the blocks go through the pipeline again.
+    if (ext.spectrumScale != old.spectrumScale && (fDataValid || fRefValid)) {
+        if (fDataValid) ProcessBlock(Rec->SigData, TBlockSource::Held);
+        if (fRefValid) ProcessBlock(Rec->RefData, TBlockSource::Held);
+        DrawGraphs();
+        if (fDataValid) {
+            ShowFirstPeak();
+            ShowRms();
+        }
+    }
 }
 
 bool TFormMain::ApplyFFTSetting(const TFFTSetting& work, const TFileSetting* file) {
@@ -148,8 +189,8 @@ bool TFormMain::ApplyFFTSetting(const TFFTSetting& work, const TFileSetting* fil
         return true;
     }
     if (recompute) {
-        if (fDataValid) ProcessBlock(Rec->SigData, Rec->ADSetting, TBlockSource::Held);
-        if (fRefValid) ProcessBlock(Rec->RefData, Rec->RefADSetting, TBlockSource::Held);
+        if (fDataValid) ProcessBlock(Rec->SigData, TBlockSource::Held);
+        if (fRefValid) ProcessBlock(Rec->RefData, TBlockSource::Held);
     }
     DrawGraphs();
     // The dB readout comes from the drawing, so the readouts follow every redraw; a new
@@ -161,8 +202,7 @@ bool TFormMain::ApplyFFTSetting(const TFFTSetting& work, const TFileSetting* fil
         } else {
             FFTGraph->ShowBin(FFTGraph->CursorBin, PeakEdits, LabelPeakVolt);
             FixSilentPeakdB();
-            LabelPeakdB->setText(QString::fromStdString(PeakdBUnit(Rec->FFTSetting.fAbsoGraph)));
-            LabelPeakdB->adjustSize();
+            ShowPeakUnits();
         }
     }
     ShowDeltaFStatus();

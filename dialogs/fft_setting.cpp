@@ -1,5 +1,6 @@
 #include "fft_setting.h"
 
+#include "ext_setting.h"
 #include "paths.h"
 #include "tables.h"
 #include "ui_font.h"
@@ -85,7 +86,7 @@ TFormFFTSetting::TFormFFTSetting(TDialogSeam& seam, QWidget* parent)
     setWindowTitle(Q("FFT 計測/表示設定"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setFont(FormFont(12));
-    setFixedSize(382, 513);
+    setFixedSize(382, 577);
     setModal(true);
 
     GroupBox4 = MakeGroup("グラフ選択", this, 16, 8, 181, 97);
@@ -157,6 +158,15 @@ TFormFFTSetting::TFormFFTSetting(TDialogSeam& seam, QWidget* parent)
         EditFileName->setPalette(pal);
     }
 
+    // Below the original form: the spectrum scale and the automatic frequency range.
+    GroupBoxScale = MakeGroup("スペクトル表示", this, 16, 492, 345, 73);
+    MakeLabel("縦軸の値", GroupBoxScale, 20, 24);
+    ComboBoxScale = MakeList(GroupBoxScale, 96, 20, 233, 20);
+    ComboBoxScale->addItem(Q(std::string(SpectrumScaleName(0)) + "（窓補正は上の設定）"));
+    ComboBoxScale->addItem(Q(std::string(SpectrumScaleName(1)) + "（Vrms、全窓で同じ値）"));
+    ComboBoxScale->addItem(Q(std::string(SpectrumScaleName(2)) + "（V/√Hz）"));
+    CheckFreqAuto = MakeCheck("周波数範囲を自動", GroupBoxScale, 20, 48, 209, 17);
+
     // Set first, then the form from top left to bottom right.
     QWidget* order[] = {SetBtn,
                         CancelBtn,
@@ -177,7 +187,9 @@ TFormFFTSetting::TFormFFTSetting(TDialogSeam& seam, QWidget* parent)
                         RadioGroup2->Button(0),
                         CheckSaveData,
                         FileBtn,
-                        EditFileName};
+                        EditFileName,
+                        ComboBoxScale,
+                        CheckFreqAuto};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
     SetBtn->setDefault(true);
@@ -203,10 +215,13 @@ TFormFFTSetting::TFormFFTSetting(TDialogSeam& seam, QWidget* parent)
     connect(FileBtn, &QPushButton::clicked, this, [this] { FileBtnClick(); });
 }
 
-void TFormFFTSetting::SetupDialog(TFFTSetting* fft, TFileSetting* file, uint8_t* cancel) {
+void TFormFFTSetting::SetupDialog(TFFTSetting* fft, TFileSetting* file, uint8_t* cancel,
+                                  TExtSetting* ext) {
     CheckBoxAbsodB->setText(Q("絶対値を表示(dBV)"));
     pFFTSetting = fft;
     WorkSetting = *fft;
+    pExtSetting = ext;
+    WorkExt = ext ? *ext : TExtSetting{};
     pFileSetting = file;
     fWorkSaveData = file->fSaveDataFile;
     WorkFileName = file->DataFileName;
@@ -242,6 +257,11 @@ void TFormFFTSetting::ShowData() {
 
     RadioGroup2->SetItemIndex(std::clamp(w.whichWindowFunc, 0, RadioGroup2->Count() - 1));
     PaintColorBoxes();
+
+    SelectClamped(ComboBoxScale, WorkExt.spectrumScale);
+    CheckFreqAuto->setChecked(WorkExt.freqAuto == 1);
+    ComboBoxScale->setEnabled(pExtSetting != nullptr);
+    CheckFreqAuto->setEnabled(pExtSetting != nullptr);
 
     fSkipSaveClick = fWorkSaveData;
     CheckSaveData->setChecked(fWorkSaveData == 1);
@@ -391,6 +411,9 @@ void TFormFFTSetting::DefaultBtnClick() {
     fWorkSaveData = file.fSaveDataFile;
     WorkFileName = file.DataFileName;
     WorkDateTime = file.StartDateTime;
+    const TExtSetting def;
+    WorkExt.spectrumScale = def.spectrumScale;
+    WorkExt.freqAuto = def.freqAuto;
     ShowData();
 }
 
@@ -411,6 +434,9 @@ void TFormFFTSetting::SetBtnClick() {
     w.DataCountSel = ComboBoxDNum->currentIndex();
     w.DataCountMax = GetDataNum();
     if (pFFTSetting) *pFFTSetting = w;
+    WorkExt.spectrumScale = ComboBoxScale->currentIndex();
+    WorkExt.freqAuto = Flag(CheckFreqAuto);
+    if (pExtSetting) *pExtSetting = WorkExt;
 
     fWorkSaveData = Flag(CheckSaveData);
     if (fWorkSaveData == 1 && SelFileName.empty()) {

@@ -25,8 +25,11 @@ public:
     explicit TFormFFTSetting(TDialogSeam& seam, QWidget* parent = nullptr);
 
     // fft: the caller's copy, written back by Set; file: the caller's block itself; cancel: the
-    // caller's fDialogCancel. All three must outlive the opening.
-    void SetupDialog(TFFTSetting* fft, TFileSetting* file, uint8_t* cancel);
+    // caller's fDialogCancel. All three must outlive the opening. ext, when given, is the
+    // caller's copy of the settings of our own (spectrum scale, automatic frequency range),
+    // edited in WorkExt and written back by Set; without it those controls are disabled.
+    void SetupDialog(TFFTSetting* fft, TFileSetting* file, uint8_t* cancel,
+                     TExtSetting* ext = nullptr);
     void ShowData();
     static void SetDefault(TFFTSetting& fft, TFileSetting& file);
     static bool CheckdBRange(const TFFTSetting& s);
@@ -59,6 +62,8 @@ public:
     // Working state.
     TFFTSetting WorkSetting;
     TFFTSetting* pFFTSetting = nullptr;
+    TExtSetting WorkExt;
+    TExtSetting* pExtSetting = nullptr;
     TFileSetting* pFileSetting = nullptr;
     uint8_t fWorkSaveData = 0;
     std::string WorkFileName;
@@ -98,6 +103,9 @@ public:
     QCheckBox* CheckSaveData;
     QPushButton* FileBtn;
     QLineEdit* EditFileName;
+    QGroupBox* GroupBoxScale;
+    QComboBox* ComboBoxScale; // 0 雑音実効値, 1 トーン振幅, 2 雑音密度 (TExtSetting::spectrumScale)
+    QCheckBox* CheckFreqAuto;
 
     static constexpr int FREQ_END_FIRST = 6; // scale index of ComboBoxFreqE's first item
     static constexpr int DB_END_FIRST = 3;   // scale index of ComboBoxdBE's first item

@@ -6,7 +6,9 @@
 #include <QScreen>
 #include <cmath>
 
+#include "ext_setting.h"
 #include "graph_fft.h"
+#include "readout_text.h"
 #include "ui_font.h"
 
 int MmToPixel(int mm, int dpi) {
@@ -71,14 +73,19 @@ std::vector<std::string> PrintTextLines(const TPrintData& d) {
         "データ数：" + std::to_string(d.ad_dnum),
         "サンプリング：" + d.RateText,
         "周波数分解能：" + d.DeltaFText,
-        abso ? "dB表示：絶対値表示[dBV]" : "dB表示：相対値表示",
-        s.fWinFuncAdjust == 1 ? "窓関数による減衰の補正計算：有り"
-                              : "窓関数による減衰の補正計算：なし",
+        abso ? "dB表示：絶対値表示[" + SpectrumdBUnitText(1, d.spectrumScale) + "]"
+             : std::string("dB表示：相対値表示"),
+        // The tone and density scales do not use the correction: their line takes its place.
+        d.spectrumScale == 1 || d.spectrumScale == 2
+            ? std::string("スペクトル表示：") + SpectrumScaleName(d.spectrumScale) + "[" +
+                  SpectrumUnitText(d.spectrumScale) + "]"
+        : s.fWinFuncAdjust == 1 ? "窓関数による減衰の補正計算：有り"
+                                : "窓関数による減衰の補正計算：なし",
         window,
         s.fDCCut_FFT == 1 ? "FFT計算 DCカット：有り" : "FFT計算 DCカット：なし",
         s.fDCCut_SigGraph == 1 ? "信号波形 DCカット：有り" : "信号波形 DCカット：なし",
         "ピーク値[" + d.PeakVoltUnit + "]：" + d.PeakVoltText,
-        std::string(abso ? "ピーク値[dBV]：" : "ピーク値[dB]：") + d.PeakdBText,
+        "ピーク値[" + PeakdBUnit(abso ? 1 : 0, d.spectrumScale) + "]：" + d.PeakdBText,
         "ピーク値[Hz]：" + d.PeakHzText,
         "測定：" + f.StartDateTime,
         "ファイル名：" + f.DataFileName,
@@ -102,42 +109,65 @@ void PlaceBitmap(QPainter& p, const QImage& img, int x, int y) {
 
 } // namespace
 
-bool TmyPrint::Print(const TPrintData& data) {
-    if (!pGraph || !pPrinter || !pFFTSetting) return false;
-    dpiX = pPrinter->logicalDpiX();
-    dpiY = pPrinter->logicalDpiY();
-    const QRectF pageMm = pPrinter->pageLayout().paintRect(QPageLayout::Millimeter);
-    pageWidthMm = static_cast<int>(pageMm.width());
-    pageHeightMm = static_cast<int>(pageMm.height());
-    const bool landscape = pPrinter->pageLayout().orientation() == QPageLayout::Landscape;
-    const bool wave = pFFTSetting->fWaveGraph == 1;
-    const TPrintLayout lay =
-        ComputePrintLayout(dpiX, dpiY, pageWidthMm, pageHeightMm, landscape, wave);
-    if (lay.X2 - lay.X1 <= 0 || lay.G <= 0) return false;
+bool TmyPrint::SetPage(int dpiX_, int dpiY_, int widthMm, int heightMm, bool landscape) {
+    dpiX = dpiX_;
+    dpiY = dpiY_;
+    pageWidthMm = widthMm;
+    pageHeightMm = heightMm;
+    layout = ComputePrintLayout(dpiX, dpiY, pageWidthMm, pageHeightMm, landscape,
+                                pFFTSetting->fWaveGraph == 1);
+    return layout.X2 - layout.X1 > 0 && layout.G > 0;
+}
 
+void TmyPrint::DrawPage(QPainter& p, const TPrintData& data) {
+    const TPrintLayout& lay = layout;
+    const bool wave = pFFTSetting->fWaveGraph == 1;
     const QScreen* screen = QGuiApplication::primaryScreen();
     const double screenDpi = screen ? screen->logicalDotsPerInchY() : 96.0;
     const auto s = static_cast<float>(dpiY / (screenDpi > 0 ? screenDpi : 96.0));
 
     TGraphBitmap bitmap(lay.X2 - lay.X1, lay.G);
-    QPainter p;
-    if (wave)
-        pGraph->PrintWave(bitmap);
-    else
-        pGraph->PrintSpectrum(bitmap);
-    if (!p.begin(pPrinter)) return false;
     if (wave) {
+        pGraph->PrintWave(bitmap);
         PlaceBitmap(p, bitmap.Image, lay.X1, lay.WaveTop);
         const TPrintRect box{lay.X1, lay.WaveTop, lay.X2, lay.WaveTop + lay.G};
         pGraph->PrintVoltLabels(p, s, box);
         pGraph->PrintTimeLabels(p, s, box);
-        pGraph->PrintSpectrum(bitmap);
     }
+    pGraph->PrintSpectrum(bitmap);
     PlaceBitmap(p, bitmap.Image, lay.X1, lay.SpecTop);
     const TPrintRect specBox{lay.X1, lay.SpecTop, lay.X2, lay.SpecTop + lay.G};
     pGraph->PrintFreqLabels(p, s, specBox);
     pGraph->PrintdBLabels(p, s, specBox);
     PrintTextBlock(p, lay, data);
+}
+
+bool TmyPrint::PaintPage(QPainter& p, int dpi, int widthMm, int heightMm, bool landscape,
+                         const TPrintData& data) {
+    if (!pGraph || !pFFTSetting || !SetPage(dpi, dpi, widthMm, heightMm, landscape)) return false;
+    DrawPage(p, data);
+    return true;
+}
+
+bool TmyPrint::Print(const TPrintData& data) {
+    if (!pGraph || !pPrinter || !pFFTSetting) return false;
+    const QRectF pageMm = pPrinter->pageLayout().paintRect(QPageLayout::Millimeter);
+    const bool landscape = pPrinter->pageLayout().orientation() == QPageLayout::Landscape;
+    if (!SetPage(pPrinter->logicalDpiX(), pPrinter->logicalDpiY(), static_cast<int>(pageMm.width()),
+                 static_cast<int>(pageMm.height()), landscape))
+        return false;
+    QPainter p;
+    if (!p.begin(pPrinter)) return false;
+    DrawPage(p, data);
+    if (data.ExtraPage) {
+        if (!pPrinter->newPage()) {
+            p.end();
+            return false;
+        }
+        const QRect area(QPoint(0, 0),
+                         pPrinter->pageLayout().paintRectPixels(pPrinter->resolution()).size());
+        data.ExtraPage(p, area, dpiY);
+    }
     const bool ended = p.end();
     return ended && pPrinter->printerState() != QPrinter::Error;
 }

@@ -1,7 +1,9 @@
-// TmyPrint: the one-page report. The graphs at the printer's resolution with their labels, and
-// a block of 14 text lines on the settings, the peak readouts, the time and the file.
+// TmyPrint: the report. The graphs at the printer's resolution with their labels, and a block
+// of 14 text lines on the settings, the peak readouts, the time and the file; optionally a
+// second page the caller draws.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -9,6 +11,7 @@
 
 class QPainter;
 class QPrinter;
+class QRect;
 class TGraph_FFT;
 
 // The texts one print job needs besides the graphs.
@@ -22,6 +25,10 @@ struct TPrintData {
     std::string PeakdBText;
     std::string PeakHzText;
     std::string PeakVoltUnit;
+    int32_t spectrumScale = 0; // TExtSetting::spectrumScale of the printed spectrum
+    // A second page after the report (empty: none), drawn into the printable area in printer
+    // pixels at the printer's resolution.
+    std::function<void(QPainter&, const QRect&, int dpi)> ExtraPage;
 };
 
 // Where everything goes on the page, in printer pixels from the printable area's top left.
@@ -46,16 +53,24 @@ public:
 
     // Prints the page; false when the job could not be started or completed.
     bool Print(const TPrintData& data);
+    // The same page on any painter (an image, an SVG) whose device has dpi and a printable
+    // area of the given size; false when the graphs do not fit it.
+    bool PaintPage(QPainter& p, int dpi, int widthMm, int heightMm, bool landscape,
+                   const TPrintData& data);
 
     int MmToPixelX(int mm) const { return MmToPixel(mm, dpiX); }
     int MmToPixelY(int mm) const { return MmToPixel(mm, dpiY); }
 
 private:
     void PrintTextBlock(QPainter& p, const TPrintLayout& lay, const TPrintData& data) const;
+    // The page's resolution, size and layout; false when the graphs do not fit.
+    bool SetPage(int dpiX, int dpiY, int widthMm, int heightMm, bool landscape);
+    void DrawPage(QPainter& p, const TPrintData& data);
 
     TGraph_FFT* pGraph;
     QPrinter* pPrinter;
     const TFFTSetting* pFFTSetting;
     int dpiX = 0, dpiY = 0;
     int pageWidthMm = 0, pageHeightMm = 0;
+    TPrintLayout layout;
 };

@@ -133,7 +133,8 @@ TEST_F(AppTest, LevelAndLinkFailuresDuringTheBlock) {
     EXPECT_EQ(Panel(1), "計測終了しました");
 }
 
-TEST_F(AppTest, StopByButtonKeepsNothingOfThePartialBlock) {
+// What came before the stop is kept as a block of its own count.
+TEST_F(AppTest, StopByButtonKeepsThePartialBlock) {
     AttachUnit();
     Start();
     Form->MeasureStartBtnClick();
@@ -145,9 +146,12 @@ TEST_F(AppTest, StopByButtonKeepsNothingOfThePartialBlock) {
         ClockUs += 1000;
         Form->AcquireStep();
     }
+    const int32_t came = Form->RecvCount;
+    ASSERT_GT(came, 0);
     Form->MeasureStartBtnClick();
     EXPECT_FALSE(Form->fMeasuring);
-    EXPECT_FALSE(Form->fDataValid);
+    EXPECT_TRUE(Form->fDataValid);
+    EXPECT_EQ(Form->Rec->SigData.ad_dnum, came);
     EXPECT_EQ(Panel(1), "計測中止しました");
     EXPECT_EQ(Form->MeasureStartBtn->text().toStdString(), "計測開始");
     EXPECT_NE(Unit->Wire.find("AX\r"), std::string::npos);

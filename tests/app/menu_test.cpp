@@ -258,7 +258,8 @@ TEST_F(MenuTest, FftSettingsRedrawRecomputeOrDropUnsavedData) {
     EXPECT_EQ(seam.asked[0].text, "データを保存していませんが、破棄してもいいですか？");
 }
 
-TEST_F(MenuTest, PrintWritesOnePdfPageWithTheReport) {
+// The report page, then the page of the figures and the histogram.
+TEST_F(MenuTest, PrintWritesTheReportAndTheAnalysisPage) {
     Start();
     Form->MenuFilePrintClick();
     EXPECT_EQ(Messages(), std::vector<std::string>{"データがありません"});
@@ -280,7 +281,7 @@ TEST_F(MenuTest, PrintWritesOnePdfPageWithTheReport) {
     info.start("pdfinfo", {QString::fromStdString(pdf)});
     if (info.waitForFinished(10000)) {
         const QString out = QString::fromUtf8(info.readAllStandardOutput());
-        EXPECT_TRUE(out.contains(QRegularExpression("Pages:\\s+1\\b"))) << out.toStdString();
+        EXPECT_TRUE(out.contains(QRegularExpression("Pages:\\s+2\\b"))) << out.toStdString();
         EXPECT_TRUE(out.contains("595 x 842 pts (A4)")) << out.toStdString();
     }
     // Text of the page, in order.
