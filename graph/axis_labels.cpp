@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "graph_view.h"
 #include "numfmt.h"
 #include "tables.h"
 
@@ -15,25 +16,15 @@ constexpr std::array<const char*, FREQ_LABEL_COUNT> kLogLabelsNarrow{
     "0.1Hz", "0.2Hz", "0.5Hz", "1Hz",   "2Hz",  "5Hz",    "10Hz", "20Hz",
     "50Hz",  "100Hz", "200Hz", "500Hz", "1kHz", "2.5kHz", "5kHz"};
 
-struct TLinList {
-    int count;
-    std::array<const char*, 6> text;
-};
-// End indices 6..14.
-constexpr std::array<TLinList, 9> kLinLabels{{
-    {6, {"0", "2", "4", "6", "8", "10Hz"}},
-    {5, {"0", "5", "10", "15", "20Hz", ""}},
-    {6, {"0", "10", "20", "30", "40", "50Hz"}},
-    {6, {"0", "20", "40", "60", "80", "100Hz"}},
-    {5, {"0", "50", "100", "150", "200Hz", ""}},
-    {6, {"0", "100", "200", "300", "400", "500Hz"}},
-    {6, {"0", "200", "400", "600", "800", "1000Hz"}},
-    {6, {"0", "0.5", "1", "1.5", "2", "2.5kHz"}},
-    {6, {"0", "1", "2", "3", "4", "5kHz"}},
-}};
-
-bool LinEndValid(int32_t e) {
-    return e >= 6 && e <= 14;
+// Labels of the fixed linear axis 0 .. fE: the 1-2-5 ticks of a linear view over the whole
+// range (the unit on the end label only). Every end of the frequency scale is a multiple of its
+// step, so the labels are evenly spaced. Empty for an index outside the scale.
+std::vector<TAxisTick> LinFixedTicks(int32_t e) {
+    const double fE = FreqScaleHz(e);
+    if (!(fE > 0)) return {};
+    std::vector<TAxisTick> t = FreqAxisTicks(0.0, fE, false);
+    if (t.size() > FREQ_LABEL_COUNT) t.clear();
+    return t;
 }
 
 bool dBLabelsPlaceable(const TFFTSetting& s) {
@@ -58,7 +49,7 @@ int GraphBoxLeft(int widestLeftLabel) {
 }
 
 int LinLabelCount(int32_t indexFreqE) {
-    return LinEndValid(indexFreqE) ? kLinLabels[static_cast<size_t>(indexFreqE - 6)].count : 0;
+    return static_cast<int>(LinFixedTicks(indexFreqE).size());
 }
 
 int FreqLabelTexts(const TFFTSetting& s, TFreqTexts& out) {
@@ -69,10 +60,10 @@ int FreqLabelTexts(const TFFTSetting& s, TFreqTexts& out) {
             out[i] = list[i];
         return FREQ_LABEL_COUNT;
     }
-    const int n = LinLabelCount(s.index_FreqE);
-    for (int i = 0; i < n; i++)
-        out[static_cast<size_t>(i)] = kLinLabels[static_cast<size_t>(s.index_FreqE - 6)].text[i];
-    return n;
+    const std::vector<TAxisTick> t = LinFixedTicks(s.index_FreqE);
+    for (size_t i = 0; i < t.size(); i++)
+        out[i] = t[i].text;
+    return static_cast<int>(t.size());
 }
 
 std::string dBLabelText(int i, const TFFTSetting& s) {

@@ -37,9 +37,12 @@ struct TPrintPos {
 using TFreqTexts = std::array<std::string, FREQ_LABEL_COUNT>;
 
 // Texts of the frequency labels from label 0 on; returns how many labels get a text (15 on a
-// logarithmic axis, the list's count on a linear one, 0 for a linear end index outside 6..14).
+// logarithmic axis; on a linear one the labels of LinLabelCount, 0 for an end index outside
+// 0..14).
 int FreqLabelTexts(const TFFTSetting& s, TFreqTexts& out);
-// Number of texts of the linear label list for an end index; 0 outside 6..14.
+// Number of labels of the linear axis 0 .. FreqScaleHz(indexFreqE): 0, then multiples of the
+// largest 1, 2 or 5 times a power of ten at most a quarter of the end, up to the end (5 or 6
+// labels, as FreqAxisTicks writes them); 0 outside 0..14.
 int LinLabelCount(int32_t indexFreqE);
 // dB label i: 20 - 10 i, the axis ends with the unit "dBV" or "dB".
 std::string dBLabelText(int i, const TFFTSetting& s);

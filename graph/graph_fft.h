@@ -154,6 +154,11 @@ public:
     std::vector<std::string> MarkerReadout() const;
     std::vector<std::string> CursorReadout() const;
 
+    // Samples of the block being collected (0: none), set by the window around its live
+    // waveform draw only. While it exceeds the measurement's count, the waveform drawn alone
+    // keeps the time axis of the whole block, the samples so far at their times from the left.
+    int LiveBlockSamples = 0;
+
     std::function<void(int x)> OnSpectrumClick;
     std::function<void(int dir, bool peak)> OnSpectrumStep;
     std::function<void(bool& data, bool& ref)> ShownBlocks;
@@ -212,6 +217,9 @@ private:
     void DrawTimeLines(TGraphBitmap& b, float span, bool print);
     void DrawEmptyWaveGrid();
     void SetTimeFull(double span, double minSpan);
+    // Time axis end of a block drawn alone: its span, or while it is being collected the
+    // span of LiveBlockSamples samples at its period.
+    float WaveAxisSpan(const TSignalData& d) const;
     void SetVoltRange(const TVoltRange& r);
     void SetCodeRange(const TCodeRange& r);
 

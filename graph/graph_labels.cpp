@@ -103,8 +103,11 @@ void TGraph_FFT::SetTimeLabelTexts() {
         return;
     }
     SetLabel(LabelTimeS, "0");
-    SetLabel(LabelTimeE,
-             ::FormatTimeSpan(TimeAxisSpan(*pSigData, *pRefData, *pADSetting, *pFFTSetting)));
+    // While a block is being collected the waveform shows it alone, on its whole span.
+    const bool live = LiveBlockSamples > BlockCount(*pSigData) && BlockCount(*pSigData) > 0;
+    SetLabel(LabelTimeE, ::FormatTimeSpan(
+                             live ? WaveAxisSpan(*pSigData)
+                                  : TimeAxisSpan(*pSigData, *pRefData, *pADSetting, *pFFTSetting)));
 }
 
 void TGraph_FFT::PlaceFreqLabels() {

@@ -108,7 +108,9 @@ double NextLogTick(double f) {
     return f < 1 ? r * 0.1 : r;
 }
 
-float LinFreqStep(float fE) {
+namespace {
+
+float LinStepFromTen(float fE) {
     static constexpr std::array<std::pair<float, float>, 10> kSteps{{{16000, 2000},
                                                                      {10000, 1000},
                                                                      {5000, 500},
@@ -122,6 +124,17 @@ float LinFreqStep(float fE) {
     for (const auto& [atLeast, step] : kSteps)
         if (fE >= atLeast) return step;
     return 1;
+}
+
+} // namespace
+
+float LinFreqStep(float fE) {
+    if (!(fE > 0) || fE >= 10) return LinStepFromTen(fE);
+    // Below 10 Hz the steps of the decades above repeat: 0.5 for 5 Hz, 0.01 for 0.1 Hz.
+    double scale = 1;
+    while (fE * scale < 10 && scale < 1e50)
+        scale *= 10;
+    return static_cast<float>(LinStepFromTen(static_cast<float>(fE * scale)) / scale);
 }
 
 int64_t LogGriddBDivisions(int64_t D) {
@@ -143,8 +156,13 @@ TGridLines LinFreqGridLines(int W, float fE) {
     TGridLines g;
     if (!PositiveFinite(fE)) return g;
     const float step = LinFreqStep(fE);
-    for (float f = step; f < fE && g.count < TGridLines::CAPACITY; f += step)
+    // Multiples of the step, none within a rounding error of the end (steps of 0.01 Hz do not
+    // add up exactly in floats).
+    for (int i = 1; g.count < TGridLines::CAPACITY; i++) {
+        const float f = static_cast<float>(i) * step;
+        if (!(f < fE - 1e-3f * step)) break;
         g.Add(LinX(W, f, fE), false);
+    }
     return g;
 }
 

@@ -50,7 +50,9 @@ int WaveY(int H, double v, double base, double span);
 
 // Next grid frequency after f on a logarithmic axis: 1, 1.5, 2, 3, ... 9 times a power of ten.
 double NextLogTick(double f);
-// Step of the vertical grid of a linear axis ending at fE.
+// Step of the vertical grid of a linear axis ending at fE: 2000 from 16 kHz, 1000, 500, 200,
+// 100, 50, 20, 10, 5, 2 from 20 Hz, 1 from 10 Hz; below 10 Hz the same steps a decade or more
+// lower (0.5 for 5 Hz, 0.01 for 0.1 Hz).
 float LinFreqStep(float fE);
 // Horizontal divisions of the logarithmic graph's dB grid for D divisions of 10 dB; 0 (no
 // lines) for D < 1.

@@ -41,6 +41,11 @@ void TGraph_FFT::SetTimeFull(double span, double minSpan) {
     if (!same) CursorOn = {};
 }
 
+float TGraph_FFT::WaveAxisSpan(const TSignalData& d) const {
+    if (LiveBlockSamples <= BlockCount(d) || !(d.periodMs > 0)) return BlockSpanMs(d);
+    return d.periodMs * static_cast<float>(std::min(LiveBlockSamples, DATA_BUF_LEN));
+}
+
 void TGraph_FFT::DrawEmptyWaveGrid() {
     DrawVoltLines(WaveBitmap, 5, false);
     const float span = SamplePeriodMs(pADSetting->spsSel, pADSetting->sinc3) *
@@ -103,7 +108,7 @@ void TGraph_FFT::DrawWaveOne(TGraphBitmap& b, int which) {
     const TSignalData& d = Block(which);
     b.Image.fill(Qt::white);
     DrawVoltLines(b, 5, false);
-    const float span = BlockSpanMs(d);
+    const float span = WaveAxisSpan(d);
     DrawTimeLines(b, span, false);
     TimeSpan = span;
     SetTimeFull(span, 8.0 * d.periodMs);
@@ -119,7 +124,9 @@ void TGraph_FFT::DrawWaveOne(TGraphBitmap& b, int which) {
         WaveSpan = static_cast<float>(CodeMax - CodeMin) * 1.5f;
         WaveBase = static_cast<float>(CodeMax * 0.5 + CodeMin * 0.5 - WaveSpan * 0.5);
     }
-    DrawWaveTrace(b, d, colour, TPenMode::Copy, 0, 0);
+    // A block drawn alone fills the width; one being collected starts at the left.
+    const bool partial = span != BlockSpanMs(d);
+    DrawWaveTrace(b, d, colour, TPenMode::Copy, partial ? d.periodMs : 0, partial ? span : 0);
 }
 
 void TGraph_FFT::DrawWaveTwo(TGraphBitmap& b, bool print) {

@@ -1,6 +1,11 @@
 // Label texts, screen placement with thinning, and printed positions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
 #include "axis_labels.h"
 
 namespace {
@@ -35,8 +40,64 @@ TEST(GraphLabelTexts, FrequencyLists) {
     EXPECT_EQ(FreqLabelTexts(Axis(0, 13, 0), t), 6);
     EXPECT_EQ(t[5], "2.5kHz");
     t.fill("keep");
-    EXPECT_EQ(FreqLabelTexts(Axis(0, 5, 0), t), 0);
+    EXPECT_EQ(FreqLabelTexts(Axis(0, 15, 0), t), 0);
+    EXPECT_EQ(FreqLabelTexts(Axis(0, -1, 0), t), 0);
     EXPECT_EQ(t[0], "keep");
+}
+
+// The linear axis 0 .. fE of every end index: 0, then multiples of the largest 1-2-5 step at
+// most fE / 4, up to fE; the digits the step needs, kHz from 2 kHz, the unit on the end only.
+TEST(GraphLabelTexts, LinearAxisAtEveryEndIndex) {
+    const double kEnd[FREQ_LABEL_COUNT] = {0.1, 0.2, 0.5, 1,   2,    5,    10,  20,
+                                           50,  100, 200, 500, 1000, 2500, 5000};
+    for (int e = 0; e < FREQ_LABEL_COUNT; e++) {
+        const double fE = kEnd[e];
+        double step = 0;
+        for (int k = -4; k <= 4; k++)
+            for (double m : {1.0, 2.0, 5.0})
+                if (m * std::pow(10.0, k) <= fE / 4 * (1 + 1e-12)) step = m * std::pow(10.0, k);
+        const int parts = static_cast<int>(std::lround(fE / step));
+        ASSERT_NEAR(parts * step, fE, 1e-9 * fE) << "the end is a tick";
+        const double unit = fE >= 2000 ? 1000 : 1;
+        const int dec = std::max(0, static_cast<int>(std::ceil(-std::log10(step / unit) - 1e-9)));
+        TFreqTexts t;
+        ASSERT_EQ(FreqLabelTexts(Axis(0, e, 0), t), parts + 1) << "end index " << e;
+        EXPECT_EQ(LinLabelCount(e), parts + 1);
+        EXPECT_TRUE(parts + 1 >= 3 && parts + 1 <= 10);
+        for (int i = 0; i <= parts; i++) {
+            char buf[32];
+            std::snprintf(buf, sizeof buf, "%.*f", dec, i * step / unit);
+            std::string want = buf;
+            if (want.find('.') != std::string::npos) {
+                while (want.back() == '0')
+                    want.pop_back();
+                if (want.back() == '.') want.pop_back();
+            }
+            if (i == parts) want += unit > 1 ? "kHz" : "Hz";
+            EXPECT_EQ(t[static_cast<size_t>(i)], want) << "end index " << e << ", label " << i;
+        }
+    }
+    // The lists of the ends from 10 Hz on, as the axis has always read.
+    const std::vector<std::vector<std::string>> kept{{"0", "2", "4", "6", "8", "10Hz"},
+                                                     {"0", "5", "10", "15", "20Hz"},
+                                                     {"0", "10", "20", "30", "40", "50Hz"},
+                                                     {"0", "20", "40", "60", "80", "100Hz"},
+                                                     {"0", "50", "100", "150", "200Hz"},
+                                                     {"0", "100", "200", "300", "400", "500Hz"},
+                                                     {"0", "200", "400", "600", "800", "1000Hz"},
+                                                     {"0", "0.5", "1", "1.5", "2", "2.5kHz"},
+                                                     {"0", "1", "2", "3", "4", "5kHz"}};
+    for (int e = 6; e < FREQ_LABEL_COUNT; e++) {
+        TFreqTexts t;
+        const auto& want = kept[static_cast<size_t>(e - 6)];
+        ASSERT_EQ(FreqLabelTexts(Axis(0, e, 0), t), static_cast<int>(want.size()));
+        for (size_t i = 0; i < want.size(); i++)
+            EXPECT_EQ(t[i], want[i]);
+    }
+    TFreqTexts t;
+    FreqLabelTexts(Axis(0, 0, 0), t);
+    EXPECT_EQ(t[1], "0.02");
+    EXPECT_EQ(t[5], "0.1Hz");
 }
 
 TEST(GraphLabelTexts, dBTimeAndVolt) {
@@ -150,7 +211,7 @@ TEST(GraphLabelPlacement, LinearFrequencyAndWaveLabels) {
     EXPECT_EQ(out[5].left, 76 + 584 - 20);
     EXPECT_EQ(out[2].left, (584 / 5) * 2 + 76 - 10);
     EXPECT_TRUE(out[5].visible && !out[6].visible);
-    EXPECT_FALSE(PlaceFreqLabelsCalc(Axis(0, 4, 0), box, Sizes<FREQ_LABEL_COUNT>(20, 12), out));
+    EXPECT_FALSE(PlaceFreqLabelsCalc(Axis(0, 15, 0), box, Sizes<FREQ_LABEL_COUNT>(20, 12), out));
 
     std::array<TLabelPlace, VOLT_LABEL_COUNT> v;
     PlaceVoltLabelsCalc({76, 16, 584, 227}, Sizes<VOLT_LABEL_COUNT>(30, 12), v);
@@ -163,6 +224,50 @@ TEST(GraphLabelPlacement, LinearFrequencyAndWaveLabels) {
     PlaceTimeLabelsCalc({76, 16, 584, 227}, Sizes<TIME_LABEL_COUNT>(50, 12), t);
     EXPECT_EQ(t[TL_END].left, 76 + 584 - 50);
     EXPECT_EQ(t[TL_END].top, 16 + 227 + 2);
+}
+
+// Every end index places its linear labels evenly: the first at the left edge, the last
+// ending at the right edge, the inner ones centred on (W / parts) * i, which lies within
+// parts pixels of the frequency's true position W * f / fE (the step divides the end).
+TEST(GraphLabelPlacement, LinearLabelsOfEveryEndIndex) {
+    const TBoxRect box{76, 268, 584, 227};
+    const TPrintRect r{472, 1801, 4606, 3248};
+    const float sc = 6.25f;
+    std::array<TLabelSize, FREQ_LABEL_COUNT> size;
+    for (size_t i = 0; i < size.size(); i++)
+        size[i] = {18 + 4 * static_cast<int>(i), 12};
+    for (int e = 0; e < FREQ_LABEL_COUNT; e++) {
+        const int n = LinLabelCount(e), parts = n - 1;
+        ASSERT_GE(n, 3) << "end index " << e;
+        std::array<TLabelPlace, FREQ_LABEL_COUNT> out;
+        std::array<TPrintPos, FREQ_LABEL_COUNT> pr;
+        ASSERT_TRUE(PlaceFreqLabelsCalc(Axis(0, e, 0), box, size, out));
+        ASSERT_TRUE(PrintFreqLabelPositions(Axis(0, e, 0), r, sc, size, pr));
+        for (int i = 0; i < FREQ_LABEL_COUNT; i++) {
+            const auto u = static_cast<size_t>(i);
+            const int w = size[u].w;
+            EXPECT_EQ(out[u].visible, i < n);
+            EXPECT_EQ(pr[u].write, i < n);
+            if (i >= n) continue;
+            EXPECT_EQ(out[u].top, box.T + box.H + 5);
+            EXPECT_EQ(pr[u].y, r.bottom + 31);
+            if (i == 0) {
+                EXPECT_EQ(out[u].left, box.L);
+                EXPECT_EQ(pr[u].x, r.left);
+            } else if (i == parts) {
+                EXPECT_EQ(out[u].left, box.L + box.W - w);
+                EXPECT_EQ(pr[u].x, r.right - static_cast<int>(w * 6.25));
+            } else {
+                const double trueX = box.L + box.W * static_cast<double>(i) / parts;
+                EXPECT_EQ(out[u].left, (box.W / parts) * i + box.L - w / 2);
+                EXPECT_NEAR(out[u].left + w / 2, trueX, parts);
+                const double printX = r.left + (r.right - r.left) * static_cast<double>(i) / parts;
+                EXPECT_EQ(pr[u].x, ((r.right - r.left) / parts) * i + r.left -
+                                       static_cast<int>(w * 6.25 * 0.5));
+                EXPECT_NEAR(pr[u].x + w * 6.25 * 0.5, printX, parts + 1);
+            }
+        }
+    }
 }
 
 TEST(GraphLabelPrint, ScaledPositions) {

@@ -3,6 +3,7 @@
 
 #include <QPainter>
 #include <climits>
+#include <cstdio>
 
 #include "graph_fixture.h"
 #include "numfmt.h"
@@ -168,6 +169,59 @@ TEST(GraphWave, TwoBlocksShareTheLongerTimeAxis) {
     w.Graph->DrawWaveWithRef();
     EXPECT_FLOAT_EQ(w.Graph->TimeSpan, 102.4f);
     EXPECT_EQ(Px(Wave(w), 400, 187), kRed);
+}
+
+// Rightmost column holding colour c; -1 when none.
+int LastColumnWith(const QImage& img, uint32_t c) {
+    for (int x = img.width() - 1; x >= 0; x--)
+        if (CountInColumn(img, x, c) > 0) return x;
+    return -1;
+}
+
+// A block being collected (16 384 of 65 536 samples at 10 ksps) keeps the whole block's time
+// axis, its samples at their times from the left; the complete block looks as without it.
+TEST(GraphWave, LiveBlockKeepsTheWholeTimeAxis) {
+    TGraphWindow w;
+    w.Rec->FFTSetting.fSig_Volt = 1;
+    w.Rec->FFTSetting.fWaveGraph = 1;
+    const int full = 65536, part = 16384;
+    const double periodMs = 0.1;
+    FillSig(*w.Rec, part, 13, 0.5, 3.0);
+    const int W = w.Graph->WaveBitmap.Width();
+    const auto endText = [](double ms) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%.3fs", ms / 1000);
+        return std::string(buf);
+    };
+    w.Graph->LiveBlockSamples = full;
+    w.Graph->DrawWave(0);
+    w.Graph->UpdateScales();
+    const QImage live = Wave(w);
+    EXPECT_EQ(w.Graph->LabelTimeE->text().toStdString(), endText(full * periodMs)); // 6.554s
+    EXPECT_NEAR(w.Graph->TimeSpan, full * periodMs, 1e-3);
+    // Sample i at W * i * T / (N T): the last one at a quarter of the width, within a pixel.
+    EXPECT_NEAR(LastColumnWith(live, kRed), W * (part - 1.0) / full, 1.0);
+    // The time grid of the whole block.
+    const TGridLines t = WaveTimeGridLines(W, static_cast<float>(full * periodMs));
+    EXPECT_EQ(CountInColumn(live, t.pos[15], kSilver), live.height()) << "right of the trace";
+    // Without the live span the same samples fill the width, the end reads their own span.
+    w.Graph->LiveBlockSamples = 0;
+    w.Graph->DrawWave(0);
+    w.Graph->UpdateScales();
+    EXPECT_EQ(w.Graph->LabelTimeE->text().toStdString(), endText(part * periodMs)); // 1.638s
+    EXPECT_GE(LastColumnWith(Wave(w), kRed), W - 2);
+    // The complete block: the same picture and text with and without the live count.
+    FillSig(*w.Rec, full, 13, 0.5, 3.0);
+    w.Graph->DrawWave(0);
+    w.Graph->UpdateScales();
+    const QImage done = Wave(w);
+    const std::string doneText = w.Graph->LabelTimeE->text().toStdString();
+    w.Graph->LiveBlockSamples = full;
+    w.Graph->DrawWave(0);
+    w.Graph->UpdateScales();
+    EXPECT_EQ(Wave(w), done);
+    EXPECT_EQ(w.Graph->LabelTimeE->text().toStdString(), doneText);
+    EXPECT_EQ(doneText, endText(full * periodMs));
 }
 
 TEST(GraphWave, PrintUsesFivePixelLinesAndKeepsTheWidth) {

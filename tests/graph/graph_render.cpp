@@ -114,6 +114,41 @@ int main(int argc, char** argv) {
     save("auto5sps");
     r.FFTSetting.fLogGraph = 0;
     save("auto5sps_lin");
+    // 5 sps on the fixed linear axes 0 .. 0.5 Hz and 0 .. 0.1 Hz, the second also printed.
+    r.ExtSetting.freqAuto = 0;
+    r.FFTSetting.index_FreqS = 0;
+    r.FFTSetting.index_FreqE = 2;
+    FillSig(r, 1024, 0, 0.5, 0.2, 0.0, 0.001, 8);
+    save("fixed5sps_lin");
+    r.FFTSetting.index_FreqE = 0;
+    FillSig(r, 1024, 0, 0.5, 0.04, 0.0, 0.001, 9);
+    save("fixed5sps_lin01");
+    {
+        QImage page(2000, 900, QImage::Format_RGB32);
+        page.fill(Qt::white);
+        QPainter p(&page);
+        const float sc = 2.0f;
+        const int X1 = 200, X2 = 1900, G = 700;
+        TGraphBitmap b(X2 - X1, G);
+        w.Graph->PrintSpectrum(b);
+        p.drawImage(X1, 50, b.Image);
+        w.Graph->PrintFreqLabels(p, sc, {X1, 50, X2, 50 + G});
+        w.Graph->PrintdBLabels(p, sc, {X1, 50, X2, 50 + G});
+        p.end();
+        page.save(dir + "/graph_print_fixed5sps_lin01.png");
+    }
+    // A quarter of a 6.55 s block at 10 ksps while it is being collected.
+    r.FFTSetting = TFFTSetting{};
+    r.FFTSetting.fSig_Volt = 1;
+    FillSig(r, 16384, 13, 0.5, 2, 0.0, 0.01, 10);
+    w.Redraw();
+    w.Graph->LiveBlockSamples = 65536;
+    w.Graph->DrawWave(0);
+    w.Graph->UpdateScales();
+    w.Graph->LayoutGraphs();
+    w.Graph->LiveBlockSamples = 0;
+    app.processEvents();
+    w.Main.grab().save(dir + "/graph_live_window.png");
     std::printf("written to %s\n", qPrintable(dir));
     return 0;
 }

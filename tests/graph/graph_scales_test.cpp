@@ -130,6 +130,19 @@ TEST(GraphScales, LinearFrequencyGrid) {
     ASSERT_EQ(g.count, 12) << "every 200 Hz, the last at 2400 Hz";
     EXPECT_EQ(g.pos[0], 40);
     EXPECT_EQ(g.pos[11], 480);
+    // Ends below 10 Hz: the steps of 10, 20 and 50 Hz a decade or more lower, so 9 lines at
+    // the tenths of the width (within a pixel of W * k / 10), none at the end itself.
+    for (double fE : {0.1, 0.2, 0.5, 1.0, 2.0, 5.0}) {
+        const auto f = static_cast<float>(fE);
+        EXPECT_NEAR(LinFreqStep(f), fE / 10, 1e-6 * fE);
+        const TGridLines lines = LinFreqGridLines(600, f);
+        ASSERT_EQ(lines.count, 9) << fE;
+        for (int k = 1; k <= 9; k++)
+            EXPECT_NEAR(lines.pos[static_cast<size_t>(k - 1)], 600.0 * k / 10, 1.0) << fE;
+    }
+    EXPECT_EQ(LinFreqStep(7), 0.5f);
+    EXPECT_EQ(LinFreqGridLines(600, 1e-30f).count, 9);
+    EXPECT_LE(LinFreqGridLines(600, 1e-45f).count, TGridLines::CAPACITY) << "bounded";
 }
 
 TEST(GraphScales, dBAndWaveGrids) {

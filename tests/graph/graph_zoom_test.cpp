@@ -3,6 +3,8 @@
 // test from the definitions (double precision; tolerances stated per check).
 #include <gtest/gtest.h>
 
+#include <QPainter>
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -213,6 +215,71 @@ TEST(GraphZoom, AutomaticRangeShowsTheLowLinesOfASlowRate) {
     w.Rec->SigData.ad_dnum = 0;
     w.Redraw();
     EXPECT_FALSE(w.Graph->FreqCustom());
+}
+
+// 5 sps on the fixed linear axis 0 .. 0.5 Hz (end index 2): labels every 0.1 Hz at their
+// places, the line at 0.2 Hz where W * f / fE says, the print and a zoomed view labelled too.
+TEST(GraphZoom, FixedLinearAxisOfASlowRate) {
+    TGraphWindow w;
+    w.Graph->SetExtSetting(&w.Rec->ExtSetting);
+    TFFTSetting& s = w.Rec->FFTSetting;
+    s.fLogGraph = 0;
+    s.index_FreqS = 0;
+    s.index_FreqE = 2;
+    s.whichWindowFunc = 0;
+    const double df = 5.0 / 1024;
+    FillSig(*w.Rec, 1024, 0, 1.0, 41 * df); // 0.2002 Hz, on bin 41
+    w.Redraw();
+    ASSERT_FALSE(w.Graph->FreqCustom());
+    const int W = w.Graph->SpecBitmap.Width();
+    EXPECT_NEAR(TopRedColumn(w.Graph->SpecBitmap.Image), W * 41 * df / 0.5, 1.0);
+    const char* want[] = {"0", "0.1", "0.2", "0.3", "0.4", "0.5Hz"};
+    const QRect box = w.PaintBox1->geometry();
+    for (int i = 0; i < 6; i++) {
+        const QLabel* l = w.Labels[static_cast<size_t>(i)];
+        EXPECT_EQ(l->text().toStdString(), want[i]);
+        EXPECT_FALSE(l->isHidden()) << i;
+        // Centred on the tick (the inner ones), within the 5 pixels of the even spacing.
+        if (i > 0 && i < 5) {
+            EXPECT_NEAR(l->x() + l->width() / 2, box.x() + box.width() * i / 5.0, 5.0) << i;
+        }
+    }
+    EXPECT_TRUE(w.Labels[6]->isHidden());
+    EXPECT_EQ(w.Labels[0]->x(), box.x());
+    EXPECT_EQ(w.Labels[5]->x() + w.Labels[5]->width(), box.x() + box.width());
+    // The print writes the same labels under the rectangle.
+    QImage page(1200, 800, QImage::Format_RGB32);
+    page.fill(Qt::white);
+    {
+        QPainter p(&page);
+        w.Graph->PrintFreqLabels(p, 2.0f, {200, 100, 1000, 600});
+    }
+    for (int i = 0; i < 6; i++) {
+        // From the left edge, the right edge less twice the width, or centred on the tick.
+        const int lw = w.Labels[static_cast<size_t>(i)]->width();
+        const int x0 = i == 0 ? 200 : i == 5 ? 1000 - 2 * lw : 200 + 800 * i / 5 - lw;
+        const int x1 = x0 + 30;
+        int dark = 0;
+        for (int y = 605; y < 650; y++)
+            for (int x = x0; x < x1; x++)
+                dark += Px(page, x, y) != 0xFFFFFF;
+        EXPECT_GT(dark, 10) << "label " << i;
+    }
+    // Zoomed to 0.1 .. 0.3 Hz: the view's labels, the line where the view puts it.
+    w.Graph->FreqView.ZoomSpan(W * 0.2, W * 0.6, W);
+    w.Graph->ViewChanged();
+    ASSERT_TRUE(w.Graph->FreqCustom());
+    const double lo = w.Graph->FreqView.Lo(), hi = w.Graph->FreqView.Hi();
+    EXPECT_NEAR(lo, 0.1, 0.5 / W);
+    EXPECT_NEAR(hi, 0.3, 0.5 / W);
+    EXPECT_NEAR(TopRedColumn(w.Graph->SpecBitmap.Image), W * (41 * df - lo) / (hi - lo), 1.0);
+    const size_t n = w.Graph->ViewTicks.size();
+    ASSERT_GE(n, 3u);
+    int shown = 0;
+    for (size_t i = 0; i < n; i++)
+        shown += !w.Labels[i]->isHidden();
+    EXPECT_GE(shown, 3);
+    EXPECT_TRUE(w.Labels[n - 1]->text().endsWith("Hz"));
 }
 
 TEST(GraphMarkers, ReadoutMarkerSnapNextPeakAndSecondMarker) {
