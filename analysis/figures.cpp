@@ -193,6 +193,98 @@ bool FigurePowerSpectrum(const uint32_t* codes, int n, int window, std::vector<d
     return true;
 }
 
+bool SpectralFigures(const double* power, size_t bins, const TFiguresInput& in, TFigures& out) {
+    TFigures f;
+    const int n = in.n;
+    const bool usable = power && n >= 64 && IsPow2(n) && in.deltaF > 0.0 && in.window >= 0 &&
+                        in.window <= 3 && bins >= static_cast<size_t>(n / 2);
+    if (usable) {
+        const double* s = power;
+        const int b = FigureHalfWidth(in.window);
+        const int last = n / 2 - 1;
+        int peak = b + 1;
+        for (int k = b + 2; k <= last; ++k)
+            if (s[k] > s[peak]) peak = k;
+        const TRange fund{std::max(b + 1, peak - b), std::min(last, peak + b)};
+        double p1 = 0.0, moment = 0.0;
+        for (int k = fund.lo; k <= fund.hi; ++k) {
+            p1 += s[k];
+            moment += k * s[k];
+        }
+        if (p1 > 0.0) {
+            f.spectral = true;
+            const double meanBin = moment / p1;
+            f.fundamental_hz = meanBin * in.deltaF;
+            f.fundamental_vrms = std::sqrt(p1);
+            f.fundamental_dbfs = 20.0 * std::log10(f.fundamental_vrms / kFullScaleVrms);
+
+            std::vector<TRange> taken{fund};
+            double ph = 0.0;
+            for (int h = 2; h <= 6; ++h) {
+                const double pos = FoldBin(h * meanBin, n);
+                const int centre = static_cast<int>(std::lround(pos));
+                const TRange r{centre - b, std::min(last, centre + b)};
+                if (r.lo <= b || r.hi < r.lo) continue;
+                if (std::any_of(taken.begin(), taken.end(),
+                                [&](const TRange& t) { return t.Touches(r); }))
+                    continue;
+                double p = 0.0;
+                for (int k = r.lo; k <= r.hi; ++k)
+                    p += s[k];
+                taken.push_back(r);
+                ph += p;
+                f.harmonics.push_back({h, pos * in.deltaF, std::sqrt(p), Db10(p / p1)});
+            }
+
+            auto inComponent = [&](int k) {
+                return std::any_of(taken.begin(), taken.end(),
+                                   [&](const TRange& t) { return t.Contains(k); });
+            };
+            const double bandHi =
+                in.bandHiHz < 0.0 ? std::numeric_limits<double>::infinity() : in.bandHiHz;
+            double pn = 0.0, pBand = 0.0;
+            int noiseBins = 0;
+            int spur = -1;
+            for (int k = b + 1; k <= last; ++k) {
+                const double v = s[k];
+                if (!fund.Contains(k) && (spur < 0 || v > s[spur])) spur = k;
+                if (inComponent(k)) continue;
+                pn += v;
+                ++noiseBins;
+                const double hz = k * in.deltaF;
+                if (hz >= in.bandLoHz && hz <= bandHi) pBand += v;
+            }
+            double ps = 0.0;
+            if (spur >= 0)
+                for (int k = std::max(b + 1, spur - b); k <= std::min(last, spur + b); ++k)
+                    if (!fund.Contains(k)) ps += s[k];
+
+            f.snr_db = Db10(p1 / pn);
+            f.thd_db = Db10(ph / p1);
+            f.sinad_db = Db10(p1 / (pn + ph));
+            f.sfdr_db = Db10(p1 / ps);
+            f.enob_bits =
+                (f.sinad_db - 1.76 + 20.0 * std::log10(kFullScaleVrms / f.fundamental_vrms)) / 6.02;
+            f.noise_density_v_rthz = noiseBins > 0 ? std::sqrt(pn / (noiseBins * in.deltaF)) : 0.0;
+            f.band_noise_v = std::sqrt(pBand);
+        }
+    }
+    // Only the spectral part is this function's; the code figures stay as they are.
+    out.spectral = f.spectral;
+    out.fundamental_hz = f.fundamental_hz;
+    out.fundamental_vrms = f.fundamental_vrms;
+    out.fundamental_dbfs = f.fundamental_dbfs;
+    out.snr_db = f.snr_db;
+    out.thd_db = f.thd_db;
+    out.sinad_db = f.sinad_db;
+    out.sfdr_db = f.sfdr_db;
+    out.enob_bits = f.enob_bits;
+    out.harmonics = std::move(f.harmonics);
+    out.noise_density_v_rthz = f.noise_density_v_rthz;
+    out.band_noise_v = f.band_noise_v;
+    return out.spectral;
+}
+
 bool ComputeFigures(const TFiguresInput& in, TFigures& out) {
     if (!in.codes || in.n < 1 || in.window < 0 || in.window > 3) return false;
     TFigures f;
@@ -220,76 +312,8 @@ bool ComputeFigures(const TFiguresInput& in, TFigures& out) {
     f.noise_free_bits = CappedBits(kSpan / f.noise_pp_v);
 
     std::vector<double> s;
-    if (n >= 64 && in.deltaF > 0.0 && FigurePowerSpectrum(in.codes, n, in.window, s)) {
-        const int b = FigureHalfWidth(in.window);
-        const int last = n / 2 - 1;
-        int peak = b + 1;
-        for (int k = b + 2; k <= last; ++k)
-            if (s[static_cast<size_t>(k)] > s[static_cast<size_t>(peak)]) peak = k;
-        const TRange fund{std::max(b + 1, peak - b), std::min(last, peak + b)};
-        double p1 = 0.0, moment = 0.0;
-        for (int k = fund.lo; k <= fund.hi; ++k) {
-            p1 += s[static_cast<size_t>(k)];
-            moment += k * s[static_cast<size_t>(k)];
-        }
-        if (p1 > 0.0) {
-            f.spectral = true;
-            const double meanBin = moment / p1;
-            f.fundamental_hz = meanBin * in.deltaF;
-            f.fundamental_vrms = std::sqrt(p1);
-            f.fundamental_dbfs = 20.0 * std::log10(f.fundamental_vrms / kFullScaleVrms);
-
-            std::vector<TRange> taken{fund};
-            double ph = 0.0;
-            for (int h = 2; h <= 6; ++h) {
-                const double pos = FoldBin(h * meanBin, n);
-                const int centre = static_cast<int>(std::lround(pos));
-                const TRange r{centre - b, std::min(last, centre + b)};
-                if (r.lo <= b || r.hi < r.lo) continue;
-                if (std::any_of(taken.begin(), taken.end(),
-                                [&](const TRange& t) { return t.Touches(r); }))
-                    continue;
-                double p = 0.0;
-                for (int k = r.lo; k <= r.hi; ++k)
-                    p += s[static_cast<size_t>(k)];
-                taken.push_back(r);
-                ph += p;
-                f.harmonics.push_back({h, pos * in.deltaF, std::sqrt(p), Db10(p / p1)});
-            }
-
-            auto inComponent = [&](int k) {
-                return std::any_of(taken.begin(), taken.end(),
-                                   [&](const TRange& t) { return t.Contains(k); });
-            };
-            const double bandHi =
-                in.bandHiHz < 0.0 ? std::numeric_limits<double>::infinity() : in.bandHiHz;
-            double pn = 0.0, pBand = 0.0;
-            int noiseBins = 0;
-            int spur = -1;
-            for (int k = b + 1; k <= last; ++k) {
-                const double v = s[static_cast<size_t>(k)];
-                if (!fund.Contains(k) && (spur < 0 || v > s[static_cast<size_t>(spur)])) spur = k;
-                if (inComponent(k)) continue;
-                pn += v;
-                ++noiseBins;
-                const double hz = k * in.deltaF;
-                if (hz >= in.bandLoHz && hz <= bandHi) pBand += v;
-            }
-            double ps = 0.0;
-            if (spur >= 0)
-                for (int k = std::max(b + 1, spur - b); k <= std::min(last, spur + b); ++k)
-                    if (!fund.Contains(k)) ps += s[static_cast<size_t>(k)];
-
-            f.snr_db = Db10(p1 / pn);
-            f.thd_db = Db10(ph / p1);
-            f.sinad_db = Db10(p1 / (pn + ph));
-            f.sfdr_db = Db10(p1 / ps);
-            f.enob_bits =
-                (f.sinad_db - 1.76 + 20.0 * std::log10(kFullScaleVrms / f.fundamental_vrms)) / 6.02;
-            f.noise_density_v_rthz = noiseBins > 0 ? std::sqrt(pn / (noiseBins * in.deltaF)) : 0.0;
-            f.band_noise_v = std::sqrt(pBand);
-        }
-    }
+    if (n >= 64 && in.deltaF > 0.0 && FigurePowerSpectrum(in.codes, n, in.window, s))
+        SpectralFigures(s.data(), s.size(), in, f);
     out = std::move(f);
     return true;
 }

@@ -1,9 +1,11 @@
 // The figures a converter is judged by: SNR, THD, SINAD, SFDR, ENOB, noise density and band
 // noise from the windowed power spectrum, and the noise and resolution figures straight from
 // the codes. Everything is computed in double precision from the raw codes; the displayed
-// spectrum stays single precision and is not used here.
+// spectrum stays single precision and is not used here (an average of blocks comes in as the
+// average of their FigurePowerSpectrum, see TSpectrumAverager::PowerResult).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -58,8 +60,16 @@ double FoldBin(double pos, int n);
 // Half-width in bins of a component under the window (1, 3, 3, 6).
 int FigureHalfWidth(int window);
 
-// False (figures untouched) without codes or for an unknown window.
+// False (figures untouched) without codes or for an unknown window. The spectral figures are
+// those of SpectralFigures on FigurePowerSpectrum of the codes.
 bool ComputeFigures(const TFiguresInput& in, TFigures& out);
+
+// The spectral figures (spectral, fundamental, SNR .. band noise; the code figures untouched)
+// from a one-sided power spectrum power[k], V^2 per bin for k = 0..n/2-1 as
+// FigurePowerSpectrum makes it, of a block of in.n samples under in.window (in.codes unused).
+// Returns out.spectral: false, and every spectral figure cleared, when n is not a power of two
+// of at least 64, deltaF is not positive, the spectrum is short or there is no fundamental.
+bool SpectralFigures(const double* power, size_t bins, const TFiguresInput& in, TFigures& out);
 
 // One-sided power per bin, S[k] = 2|X[k]|^2 / (N sum w^2) for k = 1..n/2-1 (S[0] = 0), of the
 // mean-removed, windowed volts; n must be a power of two of at least 4.

@@ -454,13 +454,13 @@ void TFormMain::paintEvent(QPaintEvent* event) {
 }
 
 void TFormMain::ShowAnalysis() {
-    if (AnalysisForm) AnalysisForm->ShowBlock(AnalysisBlockOf(*Rec, fDataValid));
+    if (AnalysisForm) AnalysisForm->ShowBlock(AnalysisBlockOf(*Rec, fDataValid, Averager.get()));
 }
 
 void TFormMain::MenuAnalysisClick() {
     const bool first = !AnalysisForm;
     if (first) AnalysisForm = new TFormAnalysis(this);
-    AnalysisForm->ShowBlock(AnalysisBlockOf(*Rec, fDataValid));
+    AnalysisForm->ShowBlock(AnalysisBlockOf(*Rec, fDataValid, Averager.get()));
     if (first) {
         // Beside the main window: on the right, or on the left where only that side has room.
         const QRect main = frameGeometry();

@@ -88,7 +88,8 @@ void TFormMain::MenuFilePrintClick() {
     TPrintData job = PrintJobData();
     // The figures and the code histogram of the block on a page of their own.
     job.ExtraPage = [this](QPainter& p, const QRect& area, int dpi) {
-        DrawAnalysisPage(p, area, dpi, ComputeAnalysis(AnalysisBlockOf(*Rec, true)));
+        DrawAnalysisPage(p, area, dpi,
+                         ComputeAnalysis(AnalysisBlockOf(*Rec, true, Averager.get())));
     };
     bool printed = false;
     try {

@@ -1,5 +1,6 @@
 #include "block_average.h"
 
+#include "figures.h"
 #include "signal_stats.h"
 
 #include <algorithm>
@@ -30,7 +31,13 @@ void AverageBlockSpectrum(TSignalData& sig, const TFFTSetting& fft, TSpectrumAve
     const int bins = n / 2;
     // The pipeline's RMS may carry the scale's power factor: keep its ratio to the bins' RMS.
     const float blockRms = CalcRms(sig.pSpectrum, n);
-    avg.Add(sig.pSpectrum, bins);
+    // The figures' own power spectrum of the codes (double, the window as the figures define
+    // it) is averaged beside the displayed one, for the analysis window.
+    std::vector<double> power;
+    const bool withPower = sig.pCode &&
+                           FigurePowerSpectrum(sig.pCode, n, fft.whichWindowFunc, power) &&
+                           power.size() == static_cast<size_t>(bins);
+    avg.Add(sig.pSpectrum, bins, withPower ? power.data() : nullptr);
     const std::vector<float>& a = avg.Result();
     std::copy(a.begin(), a.end(), sig.pSpectrum);
     const float avgRms = CalcRms(sig.pSpectrum, n);

@@ -12,7 +12,8 @@ void SetupAverager(TSpectrumAverager& avg, int32_t averageMode, int32_t averageC
 
 // After RunBlockPipeline returned Ok for sig: adds its bins 0..n/2-1 to avg, writes the average
 // back into sig.pSpectrum and recomputes out's RMS and largest line from it (the RMS in the
-// scale the pipeline used). Averaging Off leaves sig and out as they are.
+// scale the pipeline used). With the codes, their FigurePowerSpectrum under fft's window goes
+// into avg's power average too. Averaging Off leaves sig and out as they are.
 void AverageBlockSpectrum(TSignalData& sig, const TFFTSetting& fft, TSpectrumAverager& avg,
                           TBlockReadouts& out);
 

@@ -8,7 +8,8 @@
 #include "numfmt.h"
 #include "tables.h"
 
-TAnalysisBlock AnalysisBlockOf(const TMeasureRecord& rec, bool valid) {
+TAnalysisBlock AnalysisBlockOf(const TMeasureRecord& rec, bool valid,
+                               const TSpectrumAverager* avg) {
     TAnalysisBlock b;
     const TSignalData& sig = rec.SigData;
     if (valid && sig.pCode && sig.ad_dnum > 0) {
@@ -19,6 +20,19 @@ TAnalysisBlock AnalysisBlockOf(const TMeasureRecord& rec, bool valid) {
     b.periodMs = sig.periodMs;
     b.bandLowHz = rec.ExtSetting.bandLowHz;
     b.bandHighHz = rec.ExtSetting.bandHighHz;
+    // avg's power average holds FigurePowerSpectrum of each block's codes under the window
+    // whichWindowFunc had then (V^2 per bin, not the display's scale or window correction).
+    // It belongs to the held block while the record's spectrum is avg's displayed average
+    // (AverageBlockSpectrum copied it there); a block processed since (loaded, measured,
+    // recomputed after a settings change) has its own spectrum and is taken alone.
+    const int n = static_cast<int>(b.codes.size());
+    if (avg && avg->Mode() != TAverageMode::Off && avg->Count() > 0 && n >= 4 && sig.pSpectrum &&
+        avg->Bins() == n / 2 && avg->PowerResult().size() == static_cast<size_t>(n / 2) &&
+        std::equal(avg->Result().begin(), avg->Result().end(), sig.pSpectrum)) {
+        b.averagedPower = avg->PowerResult();
+        b.averagedBlocks = avg->Count();
+        b.peakHold = avg->Mode() == TAverageMode::PeakHold;
+    }
     return b;
 }
 
@@ -50,14 +64,26 @@ TAnalysisResult ComputeAnalysis(const TAnalysisBlock& block) {
     r.bandHighHz = in.bandHiHz;
     if (!ComputeFigures(in, r.figures)) return r;
     r.hasBlock = true;
-    if (r.figures.spectral) {
-        std::vector<double> power;
-        if (FigurePowerSpectrum(in.codes, n, in.window, power))
-            r.fundamental = LineStandsOut(power, n, r.figures.fundamental_hz / in.deltaF,
-                                          FigureHalfWidth(in.window));
+    std::vector<double> power;
+    if (block.averagedBlocks > 0 && block.averagedPower.size() == static_cast<size_t>(n / 2)) {
+        power = block.averagedPower;
+        SpectralFigures(power.data(), power.size(), in, r.figures);
+        r.averagedBlocks = block.averagedBlocks;
+        r.peakHold = block.peakHold;
+    } else if (r.figures.spectral) {
+        FigurePowerSpectrum(in.codes, n, in.window, power);
     }
+    if (r.figures.spectral && !power.empty())
+        r.fundamental = LineStandsOut(power, n, r.figures.fundamental_hz / in.deltaF,
+                                      FigureHalfWidth(in.window));
     BuildCodeHistogram(in.codes, n, HISTOGRAM_MAX_BINS, r.histogram);
     return r;
+}
+
+std::string AveragedBlocksText(const TAnalysisResult& r) {
+    if (!r.hasBlock || r.averagedBlocks <= 0) return {};
+    return std::string(r.peakHold ? "スペクトル特性：ピーク保持 " : "スペクトル特性：平均 ") +
+           std::to_string(r.averagedBlocks) + " ブロック";
 }
 
 std::string FigureNumber(double v, int decimals) {

@@ -1,6 +1,6 @@
 // What the analysis window and the printed analysis page show of one block: the converter
-// figures and the code histogram, computed once from a copy of the codes, and the texts of
-// the figures table. No Qt.
+// figures and the code histogram, computed once from a copy of the codes (and of the averaged
+// spectrum in continuous measurement), and the texts of the figures table. No Qt.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 #include "figures.h"
 #include "histogram.h"
 #include "record.h"
+#include "spectrum_average.h"
 
 // Bars of the code histogram, on screen and in print alike.
 inline constexpr int HISTOGRAM_MAX_BINS = 160;
@@ -21,11 +22,20 @@ struct TAnalysisBlock {
     double periodMs = 0.0;       // sample period
     double bandLowHz = 0.0;      // band of the band noise; both 0: every noise bin
     double bandHighHz = 0.0;
+    // Continuous measurement with averaging: the average of the blocks' FigurePowerSpectrum,
+    // S[k] in V^2 per bin (k < n/2), over averagedBlocks blocks (peak hold: the largest each
+    // bin had). Empty: the spectral figures come from the codes as well.
+    std::vector<double> averagedPower;
+    int averagedBlocks = 0;
+    bool peakHold = false;
     bool operator==(const TAnalysisBlock&) const = default;
 };
 
-// The held block of a record (none when valid is false or the block is empty).
-TAnalysisBlock AnalysisBlockOf(const TMeasureRecord& rec, bool valid);
+// The held block of a record (none when valid is false or the block is empty). With avg, and
+// the record's spectrum being avg's result (the block a continuous measurement averaged last,
+// not one loaded or measured since), the block carries that averaged spectrum.
+TAnalysisBlock AnalysisBlockOf(const TMeasureRecord& rec, bool valid,
+                               const TSpectrumAverager* avg = nullptr);
 
 struct TAnalysisResult {
     bool hasBlock = false;
@@ -34,14 +44,22 @@ struct TAnalysisResult {
     bool fundamental = false;
     TCodeHistogram histogram;
     double bandLowHz = 0.0, bandHighHz = 0.0; // the band used, -1 high: up to the last bin
+    // Blocks the spectral figures are averaged over; 0: this block alone.
+    int averagedBlocks = 0;
+    bool peakHold = false;
 };
 
-// Figures, the fundamental check and the histogram of a block.
+// Figures, the fundamental check and the histogram of a block: the spectral figures from the
+// averaged spectrum when the block has one, everything else from its codes.
 TAnalysisResult ComputeAnalysis(const TAnalysisBlock& block);
 
 // Whether the largest line of a spectrum, near bin, stands out of the noise: it is above
 // the median of the amplitudes by the markers' margin.
 bool LineStandsOut(const std::vector<double>& power, int n, double bin, int halfWidth);
+
+// "スペクトル特性：平均 7 ブロック" ("…：ピーク保持 7 ブロック") when the spectral figures are
+// over averaged blocks, else empty.
+std::string AveragedBlocksText(const TAnalysisResult& r);
 
 // One line of the figures table.
 struct TFigureRow {

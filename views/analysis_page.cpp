@@ -55,7 +55,11 @@ void DrawAnalysisPage(QPainter& p, const QRect& page, int dpi, const TAnalysisRe
     const int margin = PointsToPixels(14.0, dpi); // about 5 mm
     QRect body = page.adjusted(margin, margin, -margin, -margin);
     p.drawText(body.left(), body.top() + tm.ascent(),
-               QString::fromUtf8("解析：特性とヒストグラム"));
+               QString::fromUtf8("解析：特性とヒストグラム") +
+                   (r.averagedBlocks > 0
+                        ? QString::fromUtf8("（") + QString::fromStdString(AveragedBlocksText(r)) +
+                              QString::fromUtf8("）")
+                        : QString()));
     body.setTop(body.top() + tm.height() * 2);
 
     const double unit = dpi / 96.0;

@@ -71,7 +71,10 @@ void TFormAnalysis::Refresh() {
         const int n = static_cast<int>(block_.codes.size());
         const double df = block_.periodMs > 0.0 ? 1000.0 / (block_.periodMs * n) : 0.0;
         BlockLabel->setText(QString::fromUtf8("データ数：") + QString::number(n) +
-                            QString::fromUtf8("　周波数分解能：") + Q(HzText(df)) + "Hz");
+                            QString::fromUtf8("　周波数分解能：") + Q(HzText(df)) + "Hz" +
+                            (result_.averagedBlocks > 0
+                                 ? QString::fromUtf8("　") + Q(AveragedBlocksText(result_))
+                                 : QString()));
     } else {
         BlockLabel->setText(QString::fromUtf8("データがありません"));
     }

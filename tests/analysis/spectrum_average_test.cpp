@@ -90,3 +90,33 @@ TEST(SpectrumAverage, SixteenBlocksSteadyTheFloor) {
     EXPECT_EQ(a.Count(), 1);
     EXPECT_EQ(a.Bins(), bins);
 }
+
+// The power average beside the spectra: the same mean (here linear over 4) of the powers given,
+// to float rounding per bin; gone once a block comes without its power, back after a reset.
+TEST(SpectrumAverage, PowerBesideTheSpectra) {
+    const int bins = 64;
+    const auto blocks = Blocks(6, bins, 4);
+    std::vector<std::vector<double>> powers;
+    for (const auto& s : blocks) {
+        std::vector<double>& p = powers.emplace_back();
+        for (float v : s)
+            p.push_back(3.0 * static_cast<double>(v) * v + 1e-14); // not the spectrum's own
+    }
+    TSpectrumAverager a;
+    a.Setup(TAverageMode::Linear, 4);
+    for (size_t b = 0; b < blocks.size(); ++b)
+        a.Add(blocks[b].data(), bins, powers[b].data());
+    ASSERT_EQ(a.PowerResult().size(), static_cast<size_t>(bins));
+    for (size_t k = 0; k < static_cast<size_t>(bins); ++k) {
+        const double mean = (powers[2][k] + powers[3][k] + powers[4][k] + powers[5][k]) / 4.0;
+        ASSERT_NEAR(a.PowerResult()[k], mean, 3e-7 * mean) << k;
+    }
+    a.Add(blocks[0].data(), bins);
+    EXPECT_TRUE(a.PowerResult().empty());
+    a.Add(blocks[1].data(), bins, powers[1].data());
+    EXPECT_TRUE(a.PowerResult().empty()) << "the average still holds a block without power";
+    a.Reset();
+    a.Add(blocks[1].data(), bins, powers[1].data());
+    ASSERT_EQ(a.PowerResult().size(), static_cast<size_t>(bins));
+    EXPECT_NEAR(a.PowerResult()[7], powers[1][7], 3e-7 * powers[1][7]);
+}

@@ -32,7 +32,23 @@ void KeepShot(TFormAnalysis& form, int tab, const char* name) {
 
 } // namespace
 
-class AnalysisAppTest : public AppTest {};
+class AnalysisAppTest : public AppTest {
+protected:
+    // Prints the held block to a PDF (portrait A4) and gives the text of its second page.
+    std::string PrintedAnalysisPage(const std::string& pdf) {
+        QPrinter* printer = Form->Printer();
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(QString::fromStdString(pdf));
+        printer->setPageSize(QPageSize(QPageSize::A4));
+        printer->setPageOrientation(QPageLayout::Portrait);
+        Form->MenuFilePrintClick();
+        EXPECT_TRUE(Messages().empty());
+        QProcess text;
+        text.start("pdftotext", {"-f", "2", "-l", "2", QString::fromStdString(pdf), "-"});
+        EXPECT_TRUE(text.waitForFinished(10000));
+        return text.readAllStandardOutput().toStdString();
+    }
+};
 
 TEST_F(AnalysisAppTest, TheMenuOpensAWindowThatFollowsEachBlock) {
     AttachUnit();
@@ -89,14 +105,8 @@ TEST_F(AnalysisAppTest, ThePrintHasTheAnalysisPage) {
     SmallBlock();
     Measure();
     ASSERT_TRUE(Form->fDataValid);
-    QPrinter* printer = Form->Printer();
     const std::string pdf = dir.file("report.pdf");
-    printer->setOutputFormat(QPrinter::PdfFormat);
-    printer->setOutputFileName(QString::fromStdString(pdf));
-    printer->setPageSize(QPageSize(QPageSize::A4));
-    printer->setPageOrientation(QPageLayout::Portrait);
-    Form->MenuFilePrintClick();
-    EXPECT_TRUE(Messages().empty());
+    const std::string t = PrintedAnalysisPage(pdf);
     const std::string bytes = TempDir::Read(pdf);
     // KALVEX_KEEP_PDF=path keeps a copy to look at.
     if (const char* keep = std::getenv("KALVEX_KEEP_PDF")) TempDir::Write(keep, bytes);
@@ -106,16 +116,13 @@ TEST_F(AnalysisAppTest, ThePrintHasTheAnalysisPage) {
     ASSERT_TRUE(info.waitForFinished(10000));
     const QString out = QString::fromUtf8(info.readAllStandardOutput());
     EXPECT_TRUE(out.contains(QRegularExpression("Pages:\\s+2\\b"))) << out.toStdString();
-
-    QProcess text;
-    text.start("pdftotext", {"-f", "2", "-l", "2", QString::fromStdString(pdf), "-"});
-    ASSERT_TRUE(text.waitForFinished(10000));
-    const std::string t = text.readAllStandardOutput().toStdString();
+    EXPECT_EQ(t.find("スペクトル特性"), std::string::npos) << "a single block";
     for (const char* s : {"解析：特性とヒストグラム", "SNR", "ENOB", "実効ビット数",
                           "未出現コード:", "サンプル数: 1024"})
         EXPECT_NE(t.find(s), std::string::npos) << s << "\n" << t;
 
     // Landscape: the same page, table and histogram side by side.
+    QPrinter* printer = Form->Printer();
     printer->setPageOrientation(QPageLayout::Landscape);
     Form->MenuFilePrintClick();
     EXPECT_TRUE(Messages().empty());
@@ -126,4 +133,49 @@ TEST_F(AnalysisAppTest, ThePrintHasTheAnalysisPage) {
     ASSERT_TRUE(info2.waitForFinished(10000));
     EXPECT_TRUE(QString::fromUtf8(info2.readAllStandardOutput())
                     .contains(QRegularExpression("Pages:\\s+2\\b")));
+}
+
+// Continuous measurement with averaging: the spectral figures are those of the averaged
+// spectrum and the header says over how many blocks; the code figures stay the last block's.
+// After the stop the held block keeps them; a single block afterwards stands alone.
+TEST_F(AnalysisAppTest, ContinuousAveragingGivesTheSpectralFigures) {
+    AttachUnit();
+    Start();
+    SmallBlock();
+    Form->MenuAnalysisClick();
+    TFormAnalysis* form = Form->AnalysisForm;
+    ASSERT_NE(form, nullptr);
+    Form->Rec->ExtSetting.continuous = 1;
+    Form->Rec->ExtSetting.averageMode = 1;
+    Form->Rec->ExtSetting.averageCount = 16;
+    Form->StartMeasure();
+    ASSERT_TRUE(Form->fMeasuring);
+    for (int i = 0; i < 2000000 && Form->fMeasuring && Form->BlocksDone < 7; ++i) {
+        ClockUs += 1000;
+        Form->AcquireStep();
+    }
+    ASSERT_EQ(Form->BlocksDone, 7);
+    auto label = [&] { return form->BlockLabel->text().toStdString(); };
+    EXPECT_NE(label().find("　スペクトル特性：平均 7 ブロック"), std::string::npos) << label();
+    const TAnalysisResult alone = ComputeAnalysis(AnalysisBlockOf(*Form->Rec, true));
+    const TAnalysisResult& shown = form->Result();
+    EXPECT_EQ(shown.averagedBlocks, 7);
+    ASSERT_TRUE(shown.figures.spectral && alone.figures.spectral);
+    EXPECT_NE(shown.figures.band_noise_v, alone.figures.band_noise_v);
+    EXPECT_EQ(shown.figures.noise_rms_code, alone.figures.noise_rms_code);
+    EXPECT_EQ(shown.histogram.counts, alone.histogram.counts);
+    EXPECT_EQ(Cell(*form, "SNR"), FigureNumber(shown.figures.snr_db, 2));
+    KeepShot(*form, 0, "analysis-averaged.png");
+
+    Form->MeasureStartBtnClick();
+    EXPECT_FALSE(Form->fMeasuring);
+    EXPECT_NE(label().find("　スペクトル特性：平均 7 ブロック"), std::string::npos) << label();
+    const std::string page = PrintedAnalysisPage(dir.file("averaged.pdf"));
+    EXPECT_NE(page.find("（スペクトル特性：平均 7 ブロック）"), std::string::npos) << page;
+
+    Form->Rec->ExtSetting.continuous = 0;
+    Measure();
+    ASSERT_TRUE(Form->fDataValid);
+    EXPECT_EQ(label().find("平均"), std::string::npos) << label();
+    EXPECT_EQ(form->Result().averagedBlocks, 0);
 }
