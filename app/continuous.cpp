@@ -13,8 +13,10 @@
 #include "block_pipeline.h"
 #include "main_window.h"
 #include "measure_session.h"
+#include "myfile.h"
 #include "mymessage.h"
 #include "mystatus.h"
+#include "paths.h"
 #include "recorder.h"
 #include "recording_window.h"
 #include "signal_stats.h"
@@ -161,9 +163,12 @@ void TFormMain::ShowLiveBlock(bool force) {
     live.ad_dnum = n;
     ConvertCodes(live);
     Rec->SigData = live;
+    // The time axis spans the whole block; the samples so far fill it from the left.
+    FFTGraph->LiveBlockSamples = Session->Wanted();
     FFTGraph->DrawWave(0);
     FFTGraph->UpdateScales();
     FFTGraph->LayoutGraphs();
+    FFTGraph->LiveBlockSamples = 0;
     Rec->SigData = held;
 }
 
@@ -264,8 +269,9 @@ void TFormMain::MenuRecordStartClick() {
     if (!Session || fMeasuring || fRecording || unitCallDepth_ > 0) return;
     const auto name = Seam->getSaveFileName("記録ファイル (*.csv)|*.csv", "*.csv");
     if (!name || name->empty()) return;
-    std::string path = *name;
-    if (path.size() < 4 || path.compare(path.size() - 4, 4, ".csv") != 0) path += ".csv";
+    const std::string path = WithDefaultExtension(*name, ".csv");
+    // An earlier recording is never replaced without asking.
+    if (FileExists(path) && !myFile->ConfirmOverwrite(path)) return;
     {
         struct TDepth {
             int& d;

@@ -258,3 +258,9 @@ std::optional<double> ParseDouble(std::string_view text) {
     if (!std::isfinite(v)) return std::nullopt;
     return v;
 }
+
+void AppendNumber(std::string& out, double v) {
+    char buf[40];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, r.ptr);
+}

@@ -16,6 +16,10 @@ std::string FormatFixed(double value, int decimals);
 // zeros dropped, plain notation for 1e-4 <= |v| < 1e15, otherwise mantissa "E" exponent
 // ("4.17232513427734E-5"); zero is "0".
 std::string FormatGeneral(double value);
+
+// Appends the shortest text that reads back as v ("-inf", "inf", "nan" for those): the CSV
+// exports' number format.
+void AppendNumber(std::string& out, double v);
 // The same into a buffer of at least 32 chars; returns the number of chars written.
 int FormatGeneralTo(char* out, double value);
 

@@ -403,6 +403,7 @@ void TFormNoiseTable::SaveBtnClick() {
     const auto name = seam_->getSaveFileName("CSVファイル (*.csv)|*.csv", "noise_table.csv");
     if (!name || name->empty()) return;
     const std::string path = WithDefaultExtension(*name, ".csv");
+    if (FileExists(path) && !TmyFile(seam_).ConfirmOverwrite(path)) return;
     if (!WriteFileAtomic(path, NoiseTableCsv(rows_)))
         seam_->showMessage(kCaption, path + ": " + TEXT_CSV_SAVE_ERROR, TMsgIcon::Error);
 }

@@ -5,13 +5,8 @@
 #include <cmath>
 
 #include "myfile.h"
+#include "numfmt.h"
 #include "tables.h"
-
-void AppendNumber(std::string& out, double v) {
-    char buf[40];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    out.append(buf, r.ptr);
-}
 
 double BlockPeriodSeconds(const TSignalData& sig) {
     char buf[32];

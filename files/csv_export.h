@@ -34,9 +34,6 @@ std::string SpectrumCsvText(const TSpectrumCsvInput& in);
 // from the block's period and count in double.
 TSpectrumCsvInput SpectrumCsvOf(const TSignalData& sig, bool density = false);
 
-// Appends the shortest text that reads back as v ("-inf", "inf", "nan" for those).
-void AppendNumber(std::string& out, double v);
-
 // The export written atomically (WriteFileAtomic): false when there is nothing to write or
 // the write failed, the old file then left as it was.
 bool WriteBlockCsv(const std::string& path, const TSignalData& sig);

@@ -6,17 +6,8 @@
 #include "block_pipeline.h"
 #include "figures.h"
 #include "myfft.h"
+#include "numfmt.h"
 #include "tables.h"
-
-namespace {
-
-void AppendNumber(std::string& out, double v) {
-    char buf[40];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    out.append(buf, r.ptr);
-}
-
-} // namespace
 
 std::vector<TSweepPoint> SweepPoints(const std::vector<int32_t>& rates,
                                      const std::vector<uint8_t>& filters) {

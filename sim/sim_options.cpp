@@ -159,11 +159,13 @@ Signal per channel (CH0, CH1, CH2):
                           density's noise
       or "none" for a dead-quiet input. Input range +-2.5 V; beyond it the codes clamp at
       full scale. Example: --ch0 'sine=1000:1.0,h2=-100,h3=-110,density=40e-9,floor=1e-6'
-      Defaults (fixed noise, as in earlier versions):
+      Defaults:
         CH0  sine=1000:1:0,sine=2000:0.001:30,sine=3000:0.0003:60,noise=3e-6
-        CH1, CH2  noise=2e-6
+        CH1, CH2  noise=0,density=3.77e-8,floor=3e-7 (about 2 uV RMS at 10 ksps with
+                  Sinc3, 0.3 uV at 5 sps)
   --seed N              noise seed (default 1)
   --no-rate-noise       ignore density= and floor= of every channel: only the fixed noise=
+                        (the default CH1 and CH2 are then dead quiet)
 
 Faults:
   --silent              answer nothing at all

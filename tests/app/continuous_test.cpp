@@ -138,11 +138,11 @@ TEST_F(ContinuousAppTest, AStopKeepsWhatCameOfTheBlock) {
         Form->AcquireStep();
     }
     EXPECT_EQ(Form->Rec->SigData.ad_dnum, 0); // the live view draws, it holds nothing
-    // The live waveform's time axis spans the samples so far (the poll draws it every 250 ms;
-    // here at once).
+    // The live waveform's time axis spans the whole block, the samples so far from the left
+    // (the poll draws it every 250 ms; here at once).
     Form->ShowLiveBlock(true);
     EXPECT_EQ(Form->Rec->SigData.ad_dnum, 0);
-    const double spanS = Form->RecvCount * 1e-4;
+    const double spanS = 262144 * 1e-4;
     const std::string end = Form->LabelTimeE->text().toStdString();
     EXPECT_NEAR(std::stod(end), spanS, 0.01) << end;
     Shot(Form.get(), "live_half_way");
@@ -174,6 +174,21 @@ TEST_F(ContinuousAppTest, AStopKeepsWhatCameOfTheBlock) {
     ASSERT_FALSE(Messages().empty());
     EXPECT_NE(Messages().back().find("保存・出力・印刷できません"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir.file("partial.DTA")));
+}
+
+// An earlier recording is not replaced unless the user says so.
+TEST_F(ContinuousAppTest, AnExistingRecordingIsAskedAbout) {
+    AttachUnit();
+    Start();
+    const std::string path = dir.file("old.csv");
+    TempDir::Write(path, "earlier recording");
+    seam.fileNames.push_back(path);
+    seam.answers = {false};
+    Form->MenuRecordStartClick();
+    EXPECT_FALSE(Form->fRecording);
+    EXPECT_EQ(TempDir::Read(path), "earlier recording");
+    ASSERT_FALSE(seam.asked.empty());
+    EXPECT_EQ(seam.asked.back().text, "ファイル：" + path + "があります。\n上書きしますか");
 }
 
 // A recording from the measure menu: the file, the window with chart and statistics, the stop.
@@ -252,7 +267,7 @@ TEST_F(ContinuousAppTest, ASlowBlockIsDrawnAsItComes) {
     Form->ShowLiveBlock(true);
     const double periodS = static_cast<double>(SamplePeriodMs(0, 1)) / 1000.0;
     const std::string end = Form->LabelTimeE->text().toStdString();
-    EXPECT_NEAR(std::stod(end), Form->RecvCount * periodS, 0.5) << end;
+    EXPECT_NEAR(std::stod(end), 1024 * periodS, 0.5) << end; // the whole block's span
     EXPECT_EQ(Form->Rec->SigData.ad_dnum, 0);
     Shot(Form.get(), "live_slow_block");
 }

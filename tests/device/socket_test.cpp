@@ -86,7 +86,7 @@ TEST_F(DeviceSocketTest, MeasurementFromTheUnitProcess) {
     ASSERT_TRUE(adc.StartConvert(1, 2048));
     std::vector<uint32_t> codes;
     ASSERT_TRUE(Acquire(adc, codes, 2048, 32));
-    TSignalGenerator reference(DefaultChannelSignal(1), 0.2, 7 * 1000003u);
+    TSignalGenerator reference(DefaultChannelSignal(1), 0.2, 7 * 1000003u, false); // Sinc5
     for (size_t i = 0; i < codes.size(); ++i)
         ASSERT_EQ(codes[i], reference.Next()) << i;
     EXPECT_TRUE(adc.StopConvert());

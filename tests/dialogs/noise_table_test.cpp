@@ -185,10 +185,18 @@ TEST_F(NoiseTableTest, SavesTheTableAndReportsAFailedSave) {
     Form->SaveBtnClick();
     EXPECT_EQ(TempDir::Read(dir.file("table.csv")), NoiseTableCsv(Form->Rows()));
 
+    // An existing file is asked about first; No keeps it.
+    Seam.fileNames = {dir.file("table.csv")};
+    TempDir::Write(dir.file("table.csv"), "earlier");
+    Seam.answers = {false};
+    Form->SaveBtnClick();
+    EXPECT_EQ(TempDir::Read(dir.file("table.csv")), "earlier");
+
     const std::string locked = dir.file("locked.csv");
     TempDir::Write(locked, "old");
     ::chmod(locked.c_str(), 0444);
     Seam.fileNames = {locked};
+    Seam.answers = {true};
     Seam.asked.clear();
     Form->SaveBtnClick();
     EXPECT_EQ(TempDir::Read(locked), "old");
