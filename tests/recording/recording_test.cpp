@@ -2,6 +2,7 @@
 // chart's summary (every column's extremes against the samples themselves, bounded memory).
 #include <gtest/gtest.h>
 
+#include "recording_rows.h"
 #include "recording_writer.h"
 #include "strip_summary.h"
 #include "temp_dir.h"
@@ -38,29 +39,10 @@ TRecordingHeader Header() {
 }
 
 // The sample lines of a recording, parsed as a reader would: time, code, volts.
-struct Row {
-    double t;
-    uint32_t code;
-    double v;
-};
+using Row = TRecordingRow;
+
 std::vector<Row> Rows(const std::string& text) {
-    std::vector<Row> rows;
-    std::istringstream in(text);
-    std::string line;
-    bool body = false;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!body) {
-            body = line == "time_s,code,volts";
-            continue;
-        }
-        Row r{};
-        unsigned long long c = 0;
-        EXPECT_EQ(std::sscanf(line.c_str(), "%lf,%llu,%lf", &r.t, &c, &r.v), 3) << line;
-        r.code = static_cast<uint32_t>(c);
-        rows.push_back(r);
-    }
-    return rows;
+    return RecordingRows(text);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "measure_session.h"
 #include "recorder.h"
 #include "recording_reader.h"
+#include "recording_rows.h"
 #include "temp_dir.h"
 #include "virtual_unit.h"
 
@@ -193,30 +194,13 @@ TEST_F(ContinuousTest, ALostLinkEndsTheStream) {
 
 namespace {
 
-struct Line {
-    double t;
-    uint32_t code;
-    double v;
-};
+using Line = TRecordingRow;
 
+// Every line must end in CR LF and parse.
 std::vector<Line> SampleLines(const std::string& text) {
-    std::vector<Line> rows;
-    std::istringstream in(text);
-    std::string line;
-    bool body = false;
-    while (std::getline(in, line)) {
-        EXPECT_FALSE(line.empty() || line.back() != '\r') << "every line ends in CR LF";
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!body) {
-            body = line == "time_s,code,volts";
-            continue;
-        }
-        Line r{};
-        unsigned long long c = 0;
-        EXPECT_EQ(std::sscanf(line.c_str(), "%lf,%llu,%lf", &r.t, &c, &r.v), 3) << line;
-        r.code = static_cast<uint32_t>(c);
-        rows.push_back(r);
-    }
+    bool whole = false;
+    std::vector<Line> rows = RecordingRows(text, &whole);
+    EXPECT_TRUE(whole) << "every line ends in CR LF and parses";
     return rows;
 }
 

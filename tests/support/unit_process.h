@@ -2,6 +2,8 @@
 #pragma once
 
 #include <chrono>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,4 +44,30 @@ public:
 
 private:
     pid_t Pid = -1;
+};
+
+// The simulated unit as kalvex-cli finds it: the socket path in KALVEX_UNIT_SOCKET and no USB
+// chip of this machine (KALVEX_UNIT_SERIAL names none) while the object lives; Start runs
+// kalvex-unitsim on that socket at the given speed.
+class TSimulatedUnitEnv {
+public:
+    TSimulatedUnitEnv(std::string program, std::string socket)
+        : Program(std::move(program)), Socket(std::move(socket)) {
+        ::setenv("KALVEX_UNIT_SOCKET", Socket.c_str(), 1);
+        ::setenv("KALVEX_UNIT_SERIAL", "no-such-chip", 1);
+    }
+    ~TSimulatedUnitEnv() {
+        ::unsetenv("KALVEX_UNIT_SOCKET");
+        ::unsetenv("KALVEX_UNIT_SERIAL");
+    }
+    TSimulatedUnitEnv(const TSimulatedUnitEnv&) = delete;
+    TSimulatedUnitEnv& operator=(const TSimulatedUnitEnv&) = delete;
+    std::unique_ptr<TUnitProcess> Start(std::vector<std::string> extra, const char* speed) const {
+        extra.insert(extra.end(), {"--speed", speed});
+        return std::make_unique<TUnitProcess>(Program, Socket, std::move(extra));
+    }
+    const std::string& SocketPath() const { return Socket; }
+
+private:
+    std::string Program, Socket;
 };

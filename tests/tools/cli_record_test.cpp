@@ -19,41 +19,16 @@
 #include <vector>
 
 #include "cli.h"
+#include "recording_rows.h"
 #include "temp_dir.h"
 #include "unit_process.h"
 
 namespace {
 
-struct Row {
-    double t;
-    uint32_t code;
-    double v;
-};
+using Row = TRecordingRow;
 
-// The sample lines as a reader from outside would take them; every line must end in CR LF.
 std::vector<Row> Rows(const std::string& text, bool* wholeLines) {
-    std::vector<Row> rows;
-    std::istringstream in(text);
-    std::string line;
-    bool body = false;
-    *wholeLines = !text.empty() && text.substr(text.size() - 2) == "\r\n";
-    while (std::getline(in, line)) {
-        if (line.empty() || line.back() != '\r') *wholeLines = false;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!body) {
-            body = line == "time_s,code,volts";
-            continue;
-        }
-        Row r{};
-        unsigned long long c = 0;
-        if (std::sscanf(line.c_str(), "%lf,%llu,%lf", &r.t, &c, &r.v) != 3) {
-            *wholeLines = false;
-            continue;
-        }
-        r.code = static_cast<uint32_t>(c);
-        rows.push_back(r);
-    }
-    return rows;
+    return RecordingRows(text, wholeLines);
 }
 
 double D(size_t v) {
@@ -68,20 +43,16 @@ struct CliRun {
 class CliRecordTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        socket = dir.file("unit.sock");
-        ::setenv("KALVEX_UNIT_SOCKET", socket.c_str(), 1);
-        ::setenv("KALVEX_UNIT_SERIAL", "no-such-chip", 1); // never a USB chip of this machine
+        env = std::make_unique<TSimulatedUnitEnv>(KALVEX_UNITSIM, dir.file("unit.sock"));
+        socket = env->SocketPath();
     }
-    void TearDown() override {
-        ::unsetenv("KALVEX_UNIT_SOCKET");
-        ::unsetenv("KALVEX_UNIT_SERIAL");
-    }
+    void TearDown() override { env.reset(); }
     std::unique_ptr<TUnitProcess> Sim(std::vector<std::string> extra) {
-        extra.insert(extra.end(), {"--speed", "50"});
-        auto p = std::make_unique<TUnitProcess>(KALVEX_UNITSIM, socket, extra);
+        auto p = env->Start(std::move(extra), "50");
         EXPECT_TRUE(p->Running());
         return p;
     }
+    std::unique_ptr<TSimulatedUnitEnv> env; // never a USB chip of this machine
     static CliRun Run(const std::vector<std::string>& args) {
         std::ostringstream out, err;
         const int code = RunKalvexCli(args, out, err);

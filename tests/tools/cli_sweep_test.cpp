@@ -53,20 +53,16 @@ double D(const std::string& s) {
 class CliSweepTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        socket = dir.file("unit.sock");
-        ::setenv("KALVEX_UNIT_SOCKET", socket.c_str(), 1);
-        ::setenv("KALVEX_UNIT_SERIAL", "no-such-chip", 1); // never a USB chip of this machine
+        env = std::make_unique<TSimulatedUnitEnv>(KALVEX_UNITSIM, dir.file("unit.sock"));
+        socket = env->SocketPath();
     }
-    void TearDown() override {
-        ::unsetenv("KALVEX_UNIT_SOCKET");
-        ::unsetenv("KALVEX_UNIT_SERIAL");
-    }
+    void TearDown() override { env.reset(); }
     std::unique_ptr<TUnitProcess> Sim(std::vector<std::string> extra) {
-        extra.insert(extra.end(), {"--speed", "100"});
-        auto p = std::make_unique<TUnitProcess>(KALVEX_UNITSIM, socket, extra);
+        auto p = env->Start(std::move(extra), "100");
         EXPECT_TRUE(p->Running());
         return p;
     }
+    std::unique_ptr<TSimulatedUnitEnv> env; // never a USB chip of this machine
     std::string P(const std::string& name) const { return dir.file(name); }
 
     TempDir dir;

@@ -661,20 +661,16 @@ TEST_F(CliTest, AFifoIsRefusedWithoutWaitingOnIt) {
 class CliMeasureTest : public CliTest {
 protected:
     void SetUp() override {
-        socket = P("unit.sock");
-        ::setenv("KALVEX_UNIT_SOCKET", socket.c_str(), 1);
-        ::setenv("KALVEX_UNIT_SERIAL", "no-such-chip", 1); // never a USB chip of this machine
+        env = std::make_unique<TSimulatedUnitEnv>(KALVEX_UNITSIM, P("unit.sock"));
+        socket = env->SocketPath();
     }
-    void TearDown() override {
-        ::unsetenv("KALVEX_UNIT_SOCKET");
-        ::unsetenv("KALVEX_UNIT_SERIAL");
-    }
+    void TearDown() override { env.reset(); }
     std::unique_ptr<TUnitProcess> Sim(std::vector<std::string> extra) {
-        extra.insert(extra.end(), {"--speed", "50"});
-        auto p = std::make_unique<TUnitProcess>(KALVEX_UNITSIM, socket, extra);
+        auto p = env->Start(std::move(extra), "50");
         EXPECT_TRUE(p->Running());
         return p;
     }
+    std::unique_ptr<TSimulatedUnitEnv> env; // never a USB chip of this machine
     std::string socket;
 };
 
