@@ -215,6 +215,7 @@ void TFormMain::KeepStoppedBlock() {
         DrawGraphs();
         AutoSaveData();
         ShowAverageCount();
+        ShowLevelStats(); // in place of the progress of the block that was coming
         return;
     }
     const int n = Session->Received();
