@@ -80,6 +80,7 @@ bool MakeSettings(FuzzedDataProvider& in, TFFTSetting& fft, TFileSetting& file, 
 // A block: codes from the input (a generator once it runs out), volts either converted as a
 // measurement does or any finite floats, as a loaded file may hold them.
 void MakeBlock(FuzzedDataProvider& in, const TADSetting& ad, TSignalData& sig) {
+    SetBlockRate(sig, ad.spsSel, ad.sinc3); // measured with the fuzzed rate
     sig.ad_dnum = 1024 << in.ConsumeIntegralInRange<int>(0, 2);
     const bool anyVolts = in.ConsumeBool();
     uint32_t x = in.ConsumeIntegral<uint32_t>() | 1u;

@@ -803,30 +803,27 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         return kExitUsage;
     }
 
+    // A failed run: its message, and after a usage error the usage text.
+    const auto fail = [&err](const TFailure& f) {
+        err << f.message << '\n';
+        if (f.code == kExitUsage && f.message.find("usage:") == std::string::npos) err << kUsage;
+        return f.code;
+    };
     if (record->parsed()) {
-        if (std::optional<TFailure> failure = Record(ra, out, err)) {
-            err << failure->message << '\n';
-            return failure->code;
-        }
+        if (std::optional<TFailure> failure = Record(ra, out, err)) return fail(*failure);
         return kExitOk;
     }
     if (measure->parsed() || sweep->parsed()) {
         // Each block or row is printed as it is done.
         if (std::optional<TFailure> failure =
-                measure->parsed() ? Measure(m, out, err) : Sweep(sw, out, err)) {
-            err << failure->message << '\n';
-            if (sweep->parsed() && failure->code == kExitUsage) err << kUsage;
-            return failure->code;
-        }
+                measure->parsed() ? Measure(m, out, err) : Sweep(sw, out, err))
+            return fail(*failure);
         return kExitOk;
     }
     std::string result;
     std::optional<TFailure> failure =
         analyze->parsed() ? Analyze(a, result, err) : Settings(prf, result);
-    if (failure) {
-        err << failure->message << '\n';
-        return failure->code;
-    }
+    if (failure) return fail(*failure);
     out << result;
     out.flush();
     if (!out) {

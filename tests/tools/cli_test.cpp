@@ -744,10 +744,15 @@ TEST_F(CliMeasureTest, FailuresHaveTheirExitCodes) {
     for (const std::vector<std::string>& bad :
          {std::vector<std::string>{"measure", "--rate", "7ksps"},
           {"measure", "--count", "1000"},
+          {"measure", "--count", "1824"}, // in range, but no power of two
           {"measure", "--ch", "2"},
           {"measure", "--filter", "sinc4"},
-          {"measure", "--blocks", "0"}})
-        EXPECT_EQ(Run(bad).code, 2) << bad[1] << " " << bad[2];
+          {"measure", "--blocks", "0"}}) {
+        // A usage error, whoever finds it, ends with the usage text.
+        const CliRun r = Run(bad);
+        EXPECT_EQ(r.code, 2) << bad[1] << " " << bad[2];
+        EXPECT_NE(r.err.find("usage:"), std::string::npos) << r.err;
+    }
 }
 
 // Ctrl-C while a slow block streams: "AX" goes out, the link closes, exit 130 soon after.
