@@ -174,10 +174,20 @@ TEST_F(CliRecordTest, AFileThatCannotBeCreatedStartsNothing) {
 
 namespace {
 
-// kalvex-cli as a process of its own, ended by a signal after `ms` milliseconds.
-int RunAndSignal(const std::vector<std::string>& args, int sig, int ms) {
+// Lines in the file at `path` (0 when it is not there yet).
+size_t LinesIn(const std::string& path) {
+    size_t n = 0;
+    for (char c : TempDir::Read(path))
+        n += c == '\n';
+    return n;
+}
+
+// kalvex-cli as a process of its own, ended by a signal `ms` milliseconds after its output file
+// first holds sample lines (opening the unit takes a while, longer under the sanitizers).
+int RunAndSignal(const std::vector<std::string>& args, const std::string& out, int sig, int ms) {
     std::vector<std::string> all = {KALVEX_CLI};
     all.insert(all.end(), args.begin(), args.end());
+    all.insert(all.end(), {"--out", out});
     std::vector<char*> argv;
     for (std::string& a : all)
         argv.push_back(a.data());
@@ -188,6 +198,10 @@ int RunAndSignal(const std::vector<std::string>& args, int sig, int ms) {
     pid_t pid = -1;
     if (posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0) return -1;
     posix_spawn_file_actions_destroy(&fa);
+    // The header has about ten lines; the writer flushes every second.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (LinesIn(out) < 20 && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     ::kill(pid, sig);
     int status = 0;
@@ -202,18 +216,18 @@ int RunAndSignal(const std::vector<std::string>& args, int sig, int ms) {
 TEST_F(CliRecordTest, AKillLeavesAValidFileAndCtrlCEndsNormally) {
     auto sim = Sim({});
     const std::string killed = dir.file("killed.csv");
-    const int status = RunAndSignal({"record", "--out", killed}, SIGKILL, 2500);
+    const int status = RunAndSignal({"record"}, killed, SIGKILL, 2500);
     EXPECT_TRUE(WIFSIGNALED(status));
     bool whole = false;
     const std::vector<Row> rows = Rows(TempDir::Read(killed), &whole);
     EXPECT_TRUE(whole);
-    // 2.5 s at 50 x 10 ksps minus the opening and at most the last second's lines.
+    // 2.5 s at 50 x 10 ksps after the first lines, minus at most the last second's lines.
     EXPECT_GT(rows.size(), 100000u);
     for (size_t k = 1; k < rows.size(); ++k)
         ASSERT_NEAR(rows[k].t - rows[k - 1].t, 1e-4, 5e-7) << k;
 
     const std::string stopped = dir.file("stopped.csv");
-    const int st = RunAndSignal({"record", "--out", stopped}, SIGINT, 1000);
+    const int st = RunAndSignal({"record"}, stopped, SIGINT, 1000);
     ASSERT_TRUE(WIFEXITED(st));
     EXPECT_EQ(WEXITSTATUS(st), 0);
     const std::string text = TempDir::Read(stopped);
