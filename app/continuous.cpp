@@ -27,8 +27,8 @@ namespace {
 constexpr std::array<int32_t, 5> kAverageCounts{4, 8, 16, 32, 64};
 // The live waveform at most this often, and only for blocks that take longer than this.
 constexpr int kLiveIntervalMs = 250;
-// A block shorter than this is waited for: drawing it as it comes would cost more than it shows.
-constexpr double kLiveMinBlockMs = 10000.0;
+// A block shorter than this is there before a live view would show much: it is waited for.
+constexpr double kLiveMinBlockMs = 1000.0;
 
 QString Utf8(const char* s) {
     return QString::fromUtf8(s);
@@ -317,7 +317,7 @@ void TFormMain::MenuRecordStartClick() {
     for (QAction* a : MenuMeasure->actions())
         a->setEnabled(a == MenuRecordStop);
     myStatus->SetPanelText("記録中です", 1);
-    pollTimer_.start();
+    StartPolling();
 }
 
 void TFormMain::RecordStep() {

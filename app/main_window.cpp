@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -17,6 +18,7 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <algorithm>
+#include <chrono>
 #include <new>
 
 #include "ad7177.h"
@@ -527,8 +529,30 @@ void TFormMain::MenuFileExitClick() {
     close();
 }
 
+void TFormMain::StartPolling() {
+    int ms = options_.pollIntervalMs;
+    if (options_.pollFollowsRate) {
+        const TADSetting& ad = Session->Setting();
+        const auto pause =
+            std::chrono::duration_cast<std::chrono::milliseconds>(PollPause(ad.spsSel, ad.sinc3));
+        ms = std::max(ms, static_cast<int>(pause.count()));
+    }
+    pollTimer_.setInterval(ms);
+    pollTimer_.start();
+}
+
 void TFormMain::OnPoll() {
-    if (fMeasuring) AcquireStep();
+    if (fMeasuring) {
+        // As many reads as there are samples waiting (within a few milliseconds), so that a
+        // poll that came late catches up; a finished block ends the round.
+        QElapsedTimer spent;
+        spent.start();
+        const int32_t blocks = BlocksDone;
+        for (int i = 0; i < 64 && fMeasuring; ++i) {
+            AcquireStep();
+            if (Session->LastRead() == 0 || BlocksDone != blocks || spent.elapsed() >= 5) break;
+        }
+    }
     if (fRecording) RecordStep();
     if (fPlaceStatusBar) {
         fPlaceStatusBar = false;

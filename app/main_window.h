@@ -47,7 +47,8 @@ struct TFormMainOptions {
     TDialogSeam* seam = nullptr;     // null: Qt dialogs over the window
     std::string initFilePath;        // empty: the usual place of "Kalvexini.prf"
     bool pumpEventsInWaits = true;   // the unit's reply waits keep the window responsive
-    int pollIntervalMs = 1;          // acquisition polling while a measurement runs
+    int pollIntervalMs = 1;          // the shortest poll of the unit while it streams
+    bool pollFollowsRate = true;     // poll as often as the rate needs (PollPause), not always
     int progressIntervalMs = 80;     // the progress text in panel 2 at most this often
     bool printWithoutDialog = false; // print to the printer as set up, without asking
     // Called with each owned object's name just before it is created (tests make a creation
@@ -363,6 +364,8 @@ private:
     void EnableCommands(bool on);
     void RelayoutGraphs();
     void OnPoll();
+    // Polls the streaming unit as often as the session's rate needs.
+    void StartPolling();
     // Creates one owned object; a failed allocation shows the memory error with its name.
     template <class F> bool CreateOwned(const char* name, F&& create);
     // The start command, once the unit is open and identified.

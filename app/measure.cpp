@@ -183,7 +183,7 @@ void TFormMain::BeginBlock() {
     progressPending_ = false;
     ShowAverageCount();
     UpdateTitle(true);
-    pollTimer_.start();
+    StartPolling();
 }
 
 void TFormMain::NoteLinkState() {

@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <chrono>
 
 #include "csv_export.h"
 #include "measure_session.h"
@@ -324,7 +325,7 @@ void TFormNoiseTable::StartBtnClick() {
     StatusLabel->setText(QString::fromUtf8("計測中..."));
     SetControls(true);
     emit runningChanged(true);
-    timer_.start();
+    timer_.start(1);
 }
 
 void TFormNoiseTable::StopBtnClick() {
@@ -346,6 +347,15 @@ void TFormNoiseTable::PollStep() {
         return;
     }
     ShowProgress();
+    // Polled as often as the rate being measured needs.
+    const size_t at = static_cast<size_t>(sweep_->CurrentPoint());
+    if (at < plan_.points.size()) {
+        const TSweepPoint& p = plan_.points[at];
+        const int ms = static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(PollPause(p.spsSel, p.sinc3))
+                .count());
+        if (timer_.interval() != std::max(1, ms)) timer_.setInterval(std::max(1, ms));
+    }
 }
 
 void TFormNoiseTable::AddRow(const TNoiseRow& row) {

@@ -21,6 +21,12 @@ int64_t LinkNowUs() {
 
 } // namespace
 
+std::chrono::microseconds PollPause(int32_t spsSel, uint8_t sinc3) {
+    const double us =
+        static_cast<double>(SamplePeriodMs(spsSel, sinc3)) * 1000.0 * SamplesPerRead(spsSel) / 2.0;
+    return std::chrono::microseconds(std::clamp<int64_t>(static_cast<int64_t>(us), 200, 20000));
+}
+
 TStartResult TMeasureSession::Fail(TStartResult why) {
     Current = TState::Failed;
     return why;

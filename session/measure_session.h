@@ -7,10 +7,16 @@
 #include "record.h"
 #include "tables.h"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
 class TADC;
+
+// How long a host may rest between polls of a streaming unit: half the time one read's samples
+// take at the rate (SamplesPerRead periods), within 200 us .. 20 ms. Reads keep up with the
+// unit, and the host's core is not woken for reads that cannot be there yet.
+std::chrono::microseconds PollPause(int32_t spsSel, uint8_t sinc3);
 
 // Why a start did not lead to a streaming unit.
 enum class TStartResult {

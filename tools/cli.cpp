@@ -607,9 +607,7 @@ std::optional<TFailure> Measure(const TMeasureArgs& args, std::ostream& out, std
     TInterruptScope interrupt(session);
 
     const bool progress = &err == &std::cerr && ::isatty(STDERR_FILENO) == 1;
-    const double periodMs = SamplePeriodMs(ad.spsSel, ad.sinc3);
-    const auto pause = std::chrono::microseconds(std::clamp<int64_t>(
-        static_cast<int64_t>(periodMs * 1000.0 * SamplesPerRead(ad.spsSel) / 2), 200, 20000));
+    const auto pause = PollPause(ad.spsSel, ad.sinc3);
     TmyFFT engine;
     for (int b = 0; b < args.blocks; b++) {
         file.StartDateTime = NowText();

@@ -80,9 +80,7 @@ std::optional<TFailure> Record(const TRecordArgs& args, std::ostream& out, std::
     if (args.duration > 0.0)
         rec.SetLimit(static_cast<uint64_t>(std::llround(args.duration * 1000.0 / rec.PeriodMs())));
     const bool progress = &err == &std::cerr && ::isatty(STDERR_FILENO) == 1;
-    // Half a read's worth of samples between empty polls: the reads keep up, the core rests.
-    const auto pause = std::chrono::microseconds(std::clamp<int64_t>(
-        static_cast<int64_t>(rec.PeriodMs() * 1000.0 * SamplesPerRead(ad.spsSel) / 2), 200, 20000));
+    const auto pause = PollPause(ad.spsSel, ad.sinc3);
     auto shown = std::chrono::steady_clock::now();
     bool interrupted = false;
     while (rec.State() == TRecorder::TState::Recording) {

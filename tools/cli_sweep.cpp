@@ -165,10 +165,7 @@ std::optional<TFailure> Sweep(const TSweepArgs& args, std::ostream& out, std::os
         if (step == TNoiseSweep::TStep::Finished) break;
         if (step == TNoiseSweep::TStep::Waiting) {
             const TSweepPoint& p = plan.points[static_cast<size_t>(sweep.CurrentPoint())];
-            const double periodMs = SamplePeriodMs(p.spsSel, p.sinc3);
-            std::this_thread::sleep_for(std::chrono::microseconds(std::clamp<int64_t>(
-                static_cast<int64_t>(periodMs * 1000.0 * SamplesPerRead(p.spsSel) / 2), 200,
-                20000)));
+            std::this_thread::sleep_for(PollPause(p.spsSel, p.sinc3));
         }
         if (progress && std::chrono::steady_clock::now() - shown > std::chrono::milliseconds(200)) {
             shown = std::chrono::steady_clock::now();

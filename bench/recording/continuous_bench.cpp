@@ -1,7 +1,8 @@
-// The window's side of continuous measurement and long recordings: one strip chart redraw of an
-// hour at 10 ksps (36 million samples, from the summary) at several zooms, and the window in
-// continuous mode with averaging against kalvex-unitsim at speed 1 for ten seconds of real
-// time: the share of a core it takes and the share of the wall time the unit streams.
+// The window's side of measuring, continuous measurement and long recordings: one strip chart
+// redraw of an hour at 10 ksps (36 million samples, from the summary) at several zooms, the
+// window measuring one block, and the window in continuous mode with averaging against
+// kalvex-unitsim at speed 1 for ten seconds of real time: the share of a core it takes and the
+// share of the wall time the unit streams.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -108,6 +109,52 @@ void BM_ContinuousWindow(benchmark::State& state) {
     ::unsetenv("KALVEX_UNIT_SERIAL");
 }
 
+// One block of 65 536 samples at 10 ksps measured by the window against kalvex-unitsim at speed
+// 1: the share of a core it takes from the start command to the finished block. Arg 1 polls as
+// the rate needs, arg 0 every millisecond (the baseline).
+void BM_MeasuringWindow(benchmark::State& state) {
+    TempDir dir;
+    const std::string socket = dir.file("unit.sock");
+    ::setenv("KALVEX_UNIT_SOCKET", socket.c_str(), 1);
+    ::setenv("KALVEX_UNIT_SERIAL", "no-such-chip", 1);
+    TUnitProcess sim(KALVEX_UNITSIM, socket, {"--speed", "1"});
+    FakeSeam seam;
+    TFormMainOptions o;
+    o.seam = &seam;
+    o.initFilePath = dir.file("Kalvexini.prf");
+    o.pollFollowsRate = state.range(0) == 1;
+    TFormMain form(o);
+    form.FirstIdle();
+    form.show();
+    form.Rec->FFTSetting.DataCountSel = 6;
+    form.Rec->FFTSetting.DataCountMax = 65536;
+    for (auto _ : state) {
+        form.StartMeasure();
+        // From the start command on.
+        QElapsedTimer wall;
+        wall.start();
+        const double cpu0 = CpuSeconds();
+        QEventLoop loop;
+        QTimer check;
+        QObject::connect(&check, &QTimer::timeout, [&] {
+            if (!form.fMeasuring) loop.quit();
+        });
+        check.start(50);
+        QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+        loop.exec();
+        const double cpu = CpuSeconds() - cpu0;
+        const double elapsed = static_cast<double>(wall.nsecsElapsed()) / 1e9;
+        if (!form.fDataValid) {
+            state.SkipWithError("the block did not come");
+            break;
+        }
+        state.counters["cpu_percent"] = 100.0 * cpu / elapsed;
+        state.counters["block_s"] = elapsed;
+    }
+    ::unsetenv("KALVEX_UNIT_SOCKET");
+    ::unsetenv("KALVEX_UNIT_SERIAL");
+}
+
 // An hour at 10 ksps recorded through the window (the simulated unit 120 times faster than
 // real time): the process's largest resident memory, and one redraw of the recording window.
 void BM_WindowRecordingHour(benchmark::State& state) {
@@ -163,6 +210,12 @@ BENCHMARK(BM_StripChartRedraw)
     ->Arg(60)
     ->Arg(1)
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MeasuringWindow)
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(2)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
 BENCHMARK(BM_ContinuousWindow)->Arg(10)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 int main(int argc, char** argv) {

@@ -5,6 +5,7 @@
 #include "measure_session.h"
 #include "virtual_unit.h"
 
+#include <chrono>
 #include <cmath>
 #include <numbers>
 #include <vector>
@@ -208,6 +209,26 @@ TEST_F(SessionTest, StopOutranksALaterRefusal) {
 
 // RMS and the largest line of a known block against the definitions computed here in double:
 // an on-bin sine under the rectangular window.
+// A host that rests PollPause between polls still reads faster than the unit sends (two
+// pauses fit in the time one read's samples take), and is never woken needlessly often nor
+// left asleep for long at the slow rates.
+TEST(PollPause, KeepsUpWithEveryRateAndFilter) {
+    using std::chrono::microseconds;
+    for (int32_t sel = 0; sel < RATE_COUNT; ++sel) {
+        for (uint8_t sinc3 : {uint8_t{0}, uint8_t{1}}) {
+            const double readUs =
+                static_cast<double>(SamplePeriodMs(sel, sinc3)) * 1000.0 * SamplesPerRead(sel);
+            const microseconds p = PollPause(sel, sinc3);
+            EXPECT_LE(2.0 * static_cast<double>(p.count()), std::max(readUs, 400.0)) << sel;
+            EXPECT_GE(p, microseconds(200)) << sel;
+            EXPECT_LE(p, microseconds(20000)) << sel;
+        }
+    }
+    EXPECT_EQ(PollPause(13, 1), microseconds(3200)); // 64 samples at 10 ksps: 6.4 ms a read
+    EXPECT_EQ(PollPause(0, 1), microseconds(20000)); // 5 sps: a sample every 200 ms
+    EXPECT_EQ(PollPause(-1, 1), microseconds(200));  // no rate: poll often
+}
+
 TEST(BlockPipeline, FiguresOfAKnownBlock) {
     auto rec = TMeasureRecord::Create();
     const int n = 4096;
