@@ -165,10 +165,10 @@ TEST_F(FaultSweep, AHundredMeasurementsKeepMemoryFlat) {
     const long grown = RssKb() - before;
     RecordProperty("rss_growth_kb", static_cast<int>(grown));
     std::printf("RSS growth over 100 measurements: %ld kB\n", grown);
-#if defined(__SANITIZE_ADDRESS__)
-    // The address sanitizer keeps freed blocks in quarantine; its leak check covers this build.
-    GTEST_SKIP() << "resident size is not meaningful under the address sanitizer";
-#else
+    // The address sanitizer keeps freed blocks in quarantine, so the bound holds only in the
+    // normal build; under the sanitizer the hundred blocks still have to come, and its leak
+    // check at exit covers what they might leave.
+#if !defined(__SANITIZE_ADDRESS__)
     EXPECT_LT(grown, 2048);
 #endif
 }
