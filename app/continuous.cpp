@@ -21,6 +21,7 @@
 #include "recording_window.h"
 #include "signal_stats.h"
 #include "tables.h"
+#include "texts.h"
 
 namespace {
 
@@ -292,6 +293,8 @@ void TFormMain::MenuRecordStartClick() {
         }
     }
     if (!Recorder) Recorder = std::make_unique<TRecorder>(*Session);
+    // A recording runs for hours unattended: a unit that hangs ends it with the file closed.
+    Session->SetStallLimit(STALL_LIMIT_US);
     const std::string start =
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd hh:mm:ss")).toStdString();
     if (!Recorder->Begin(path, start)) {
@@ -353,8 +356,14 @@ void TFormMain::EndRecording() {
     std::string text;
     switch (Recorder->EndReason()) {
     case TRecorder::TEnd::LinkLost:
-        text = "接続が切れたため記録を終了しました（ファイルは閉じました）";
-        myStatus->ShowLinkLost();
+        if (Session->Stalled()) {
+            const std::string stalled = std::string(UNIT_MODEL_NAME) + TEXT_STALLED_SUFFIX;
+            text = stalled + "。記録を終了しました（ファイルは閉じました）";
+            myStatus->SetPanelText(stalled, 0);
+        } else {
+            text = "接続が切れたため記録を終了しました（ファイルは閉じました）";
+            myStatus->ShowLinkLost();
+        }
         break;
     case TRecorder::TEnd::WriteFailed:
         text = "書き込みに失敗したため記録を終了しました：" + Recorder->Error();

@@ -148,6 +148,8 @@ void TFormMain::BeginBlock() {
     fPartialBlock = false;
     BlocksDone = 0;
     const int32_t count = Rec->FFTSetting.DataCountMax;
+    // The user is there to stop a block (the same session may have run a recording before).
+    Session->SetStallLimit(0);
     TStartResult began;
     if (Rec->ExtSetting.continuous == 1) {
         // Blocks back to back: they come into a buffer of their own, so that the held block

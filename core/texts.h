@@ -10,4 +10,6 @@ inline constexpr const char* TEXT_NOT_FOUND_SUFFIX = "が見つかりません�
 inline constexpr const char* TEXT_NO_RESPONSE_SUFFIX = "が応答しませんでした";
 inline constexpr const char* TEXT_SEND_ERROR = "コマンド送信エラーです";
 inline constexpr const char* TEXT_MEASURE_ERROR = "計測エラーで終了";
+// After the model name: an unattended run whose unit sent nothing for five seconds.
+inline constexpr const char* TEXT_STALLED_SUFFIX = "から5秒間データが届きませんでした";
 inline constexpr const char* TEXT_DATA_SAVE_ERROR = "データ保存できませんでした";

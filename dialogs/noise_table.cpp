@@ -38,9 +38,10 @@ QString U(const std::string& s) {
     return QString::fromStdString(s);
 }
 
-QString FailText(const TNoiseSweep& s) {
-    if (s.LinkLost()) return QString::fromUtf8(TEXT_MEASURE_ERROR);
+QString FailText(const TNoiseSweep& s, bool stalled) {
     const QString model = QString::fromUtf8(UNIT_MODEL_NAME);
+    if (s.LinkLost() && stalled) return model + QString::fromUtf8(TEXT_STALLED_SUFFIX);
+    if (s.LinkLost()) return QString::fromUtf8(TEXT_MEASURE_ERROR);
     switch (s.FailReason()) {
     case TStartResult::NotFound:
         return model + QString::fromUtf8(TEXT_NOT_FOUND_SUFFIX);
@@ -319,6 +320,8 @@ void TFormNoiseTable::StartBtnClick() {
     rows_.clear();
     Table->setRowCount(0);
     when_ = QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd hh:mm:ss"));
+    // A sweep runs for hours unattended: a unit that hangs ends it.
+    session_->SetStallLimit(STALL_LIMIT_US);
     sweep_ = std::make_unique<TNoiseSweep>(*session_, plan_, fft_);
     Progress->setRange(0, static_cast<int>(plan_.points.size()) * 1000);
     Progress->setValue(0);
@@ -397,7 +400,7 @@ void TFormNoiseTable::Finished() {
         StatusLabel->setText(QString::fromUtf8("完了しました"));
         break;
     case TNoiseSweep::TState::Failed:
-        StatusLabel->setText(FailText(*sweep_));
+        StatusLabel->setText(FailText(*sweep_, session_->Stalled()));
         break;
     default:
         StatusLabel->setText(QString::fromUtf8("停止しました"));

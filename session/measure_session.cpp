@@ -84,6 +84,8 @@ TStartResult TMeasureSession::Begin(int32_t count, uint32_t* dest) {
     Count = 0;
     LastN = 0;
     fContinuous = false;
+    fStalled = false;
+    LastDataUs = LinkNowUs();
     if (!Unit.StartConvert(Ad.ch_sel, count)) {
         Unit.StopConvert();
         Unit.CloseDevice();
@@ -97,6 +99,7 @@ bool TMeasureSession::StartRun() {
     RunGot = 0;
     ++RunCount;
     RunStart = LinkNowUs();
+    LastDataUs = RunStart;
     return Unit.StartConvert(Ad.ch_sel, MAX_RUN);
 }
 
@@ -110,6 +113,7 @@ TStartResult TMeasureSession::BeginContinuous(int32_t blockLen, uint32_t* dest) 
     LastN = 0;
     RunCount = 0;
     fContinuous = true;
+    fStalled = false;
     if (!StartRun()) {
         Unit.StopConvert();
         Unit.CloseDevice();
@@ -149,7 +153,16 @@ TMeasureSession::TStep TMeasureSession::Step() {
         Current = TState::Failed;
         return TStep::LinkLost;
     }
-    if (n <= 0) return TStep::Waiting;
+    if (n <= 0) {
+        if (StallLimitUs > 0 && LinkNowUs() - LastDataUs > StallLimitUs) {
+            SendStop();
+            Current = TState::Failed;
+            fStalled = true;
+            return TStep::LinkLost;
+        }
+        return TStep::Waiting;
+    }
+    if (StallLimitUs > 0) LastDataUs = LinkNowUs();
     Count += n;
     LastN = n;
     LastRunPos = RunGot;

@@ -18,6 +18,11 @@ class TADC;
 // unit, and the host's core is not woken for reads that cannot be there yet.
 std::chrono::microseconds PollPause(int32_t spsSel, uint8_t sinc3);
 
+// How long a streaming unit may send nothing before an unattended measurement gives it up as
+// lost: the slowest rate sends a sample every 200 ms (and its filter settles within a second),
+// so five seconds of silence is a unit that has hung or gone.
+constexpr int64_t STALL_LIMIT_US = 5'000'000;
+
 // Why a start did not lead to a streaming unit.
 enum class TStartResult {
     Started,
@@ -76,6 +81,11 @@ public:
     void Stop();
     // From an event handler that runs while Open waits for the unit.
     void RequestStop() { fStopRequested = true; }
+    // A unit that sends nothing for longer than limitUs while it streams is given up as a lost
+    // link: Step sends "AX" and reports LinkLost, and Stalled() tells why. 0 (the default):
+    // Step waits for as long as it takes, for a user who is there to stop it.
+    void SetStallLimit(int64_t limitUs) { StallLimitUs = limitUs; }
+    bool Stalled() const { return fStalled; }
     // A complete block that the pipeline refused (its level): "AX" once more, as the cycle
     // does, and the session ends Failed.
     void RejectBlock();
@@ -129,4 +139,7 @@ private:
     int64_t RunGot = 0; // samples of the current run received
     int LastN = 0;
     int64_t LastRunPos = 0;
+    int64_t StallLimitUs = 0;
+    int64_t LastDataUs = 0; // the link clock when samples last came (or streaming began)
+    bool fStalled = false;
 };

@@ -92,6 +92,8 @@ TSimOptions ParseSimOptions(const std::vector<std::string_view>& args) {
             }
         } else if (a == "--drop-after") {
             if (auto n = count()) f.dropAfter = *n;
+        } else if (a == "--hang-after") {
+            if (auto n = count()) f.hangAfter = *n;
         } else if (a == "--split-at") {
             if (auto n = count()) f.splitAt = static_cast<int>(std::min(*n, 1000LL));
         } else if (a == "--split-gap") {
@@ -177,6 +179,8 @@ Faults:
                         record N carries the code 0xFFFFFFFF (high, default) or 0x00000000
   --drop-after N        the link goes down when record N+1 is due (records sent to hosts since
                         the unit was powered up)
+  --hang-after N        the unit hangs when record N+1 is due: the link stays up, but no
+                        record comes and no command is answered any more
   --split-at K          send every reply in two pieces, the first K bytes long
   --split-gap MS        pause between the two pieces (default 3)
 

@@ -63,7 +63,7 @@ void TUnitEngine::Reply(const std::string& text, int64_t nowNs) {
 }
 
 void TUnitEngine::Command(const std::string& line, int64_t nowNs) {
-    if (Cfg.faults.silent) return;
+    if (Cfg.faults.silent || fHung) return;
     if (line == "AX") {
         // Records already due still go out; nothing after this moment.
         if (fRun && StopNs == NEVER) StopNs = nowNs;
@@ -155,6 +155,12 @@ void TUnitEngine::Produce(int64_t nowNs, std::string& out) {
         if (f.dropAfter >= 0 && TotalSent >= f.dropAfter) {
             fDropped = true;
             fRun = false;
+            return;
+        }
+        if (f.hangAfter >= 0 && TotalSent >= f.hangAfter) {
+            fHung = true;
+            fRun = false;
+            Pending.clear();
             return;
         }
         uint32_t code = Generator->Next();

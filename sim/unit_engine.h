@@ -23,6 +23,8 @@ struct TUnitFaults {
     long long fullScaleAt = -1; // this record carries a full-scale code
     bool fullScaleHigh = true;  // 0xFFFFFFFF, else 0x00000000
     long long dropAfter = -1;   // the link goes down after this many records
+    long long hangAfter = -1;   // the unit hangs after this many records: the link stays up,
+                                // nothing more comes and no command is answered
     int splitAt = 0;            // send each reply in two pieces, the first this long (0: whole)
     double splitGapMs = 3.0;    // pause between the two pieces
     double replyDelayMs = 0.2;  // from the command's CR to the reply
@@ -84,6 +86,7 @@ private:
     bool fRun = false;      // a conversion was started
     int64_t StopNs = NEVER; // "AX" came then: no record of this run is due after it
     bool fDropped = false;
+    bool fHung = false;
     long long Requested = 0; // 0: until "AX"
     long long Sent = 0;      // records of the current run
     long long TotalSent = 0; // records put on the wire since power-on

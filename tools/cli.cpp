@@ -603,6 +603,7 @@ std::optional<TFailure> Measure(const TMeasureArgs& args, std::ostream& out, std
     auto rec = TMeasureRecord::Create();
     TADC unit;
     TMeasureSession session(unit);
+    session.SetStallLimit(STALL_LIMIT_US); // nobody is there to stop a unit that hangs
     // Ctrl-C: "AX" and the link closed, whatever the session is doing.
     TInterruptScope interrupt(session);
 
@@ -627,7 +628,7 @@ std::optional<TFailure> Measure(const TMeasureArgs& args, std::ostream& out, std
             if (step == TMeasureSession::TStep::Complete) break;
             if (step == TMeasureSession::TStep::LinkLost) {
                 session.Close();
-                return TFailure{kExitLinkLost, std::string("kalvex-cli: ") + TEXT_MEASURE_ERROR};
+                return LinkLostFailure(session);
             }
             if (step == TMeasureSession::TStep::Waiting) std::this_thread::sleep_for(pause);
             if (progress &&
@@ -848,6 +849,18 @@ void AddRateFilterOptions(CLI::App& command, std::string& rate, std::string& fil
 
 TFailure StartFailureOf(TStartResult r) {
     return StartFailure(r);
+}
+
+std::string LinkLostCause(const TMeasureSession& session) {
+    return session.Stalled()
+               ? "the unit sent no sample for " + std::to_string(STALL_LIMIT_US / 1000000) + " s"
+               : "the link to the unit was lost";
+}
+
+TFailure LinkLostFailure(const TMeasureSession& session) {
+    std::string text = std::string("kalvex-cli: ") + TEXT_MEASURE_ERROR;
+    if (session.Stalled()) text += " (" + LinkLostCause(session) + ")";
+    return TFailure{kExitLinkLost, text};
 }
 
 TInterruptScope::TInterruptScope(TMeasureSession& session) : oldHooks_(Tft_FIFO::Hooks) {

@@ -65,6 +65,7 @@ std::optional<TFailure> Record(const TRecordArgs& args, std::ostream& out, std::
 
     TADC unit;
     TMeasureSession session(unit);
+    session.SetStallLimit(STALL_LIMIT_US); // a unit that hangs ends the recording
     TInterruptScope interrupt(session);
     const TStartResult opened = session.Open(ad);
     if (opened != TStartResult::Started) {
@@ -133,7 +134,7 @@ std::optional<TFailure> Record(const TRecordArgs& args, std::ostream& out, std::
     out.flush();
     switch (rec.EndReason()) {
     case TRecorder::TEnd::LinkLost:
-        return TFailure{kExitLinkLost, "kalvex-cli: the link to the unit was lost; " + args.out +
+        return TFailure{kExitLinkLost, "kalvex-cli: " + LinkLostCause(session) + "; " + args.out +
                                            " is closed with " +
                                            std::to_string(rec.SamplesWritten()) + " samples"};
     case TRecorder::TEnd::WriteFailed:

@@ -139,6 +139,7 @@ std::optional<TFailure> Sweep(const TSweepArgs& args, std::ostream& out, std::os
     SetDefaultFFTSetting(fft, file);
     TADC unit;
     TMeasureSession session(unit);
+    session.SetStallLimit(STALL_LIMIT_US);
     TInterruptScope interrupt(session);
     TNoiseSweep sweep(session, plan, fft);
 
@@ -178,9 +179,8 @@ std::optional<TFailure> Sweep(const TSweepArgs& args, std::ostream& out, std::os
         if (sweep.State() == TNoiseSweep::TState::Stopped)
             failure = TFailure{kExitInterrupted, "kalvex-cli: interrupted"};
         else if (sweep.State() == TNoiseSweep::TState::Failed)
-            failure = sweep.LinkLost() ? TFailure{kExitLinkLost,
-                                                  std::string("kalvex-cli: ") + TEXT_MEASURE_ERROR}
-                                       : StartFailureOf(sweep.FailReason());
+            failure =
+                sweep.LinkLost() ? LinkLostFailure(session) : StartFailureOf(sweep.FailReason());
     }
     // The rows taken are kept, also those of a sweep that ended early.
     if (!outPath.empty() && !sweep.Rows().empty() &&

@@ -46,6 +46,11 @@ struct TFailure {
 std::optional<int32_t> RateIndexOf(const std::string& text);
 // The exit code and message of a start that failed.
 TFailure StartFailureOf(TStartResult r);
+// The exit code and message of a link lost while streaming, with the unit's silence when it
+// stalled (STALL_LIMIT_US without a sample).
+TFailure LinkLostFailure(const TMeasureSession& session);
+// "the link to the unit was lost", or the unit's silence when it stalled.
+std::string LinkLostCause(const TMeasureSession& session);
 // --rate (a rate text or index) and --filter (sinc3 / sinc5), each at most once, for the
 // commands that drive the unit.
 void AddRateFilterOptions(CLI::App& command, std::string& rate, std::string& filter);

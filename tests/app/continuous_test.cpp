@@ -18,6 +18,7 @@
 
 #include "measure_session.h"
 #include "recorder.h"
+#include "recording_rows.h"
 #include "recording_window.h"
 #include "tables.h"
 
@@ -247,6 +248,51 @@ TEST_F(ContinuousAppTest, ALostLinkEndsTheRecordingAndSaysSo) {
     const std::string text = TempDir::Read(dir.file("cut.csv"));
     EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
     Shot(Form->RecordingForm, "recording_link_lost");
+}
+
+// A unit that hangs with the cable in: a single block waits for the user's stop as it always
+// has, but a recording, which runs unattended, ends once the unit has sent nothing for five
+// seconds, with the file closed and the reason in the message and panel 0.
+TEST_F(ContinuousAppTest, AHungUnitEndsARecordingButNotABlock) {
+    TUnitFaults hang;
+    hang.hangAfter = 3008; // 47 reads of 64 at 10 ksps
+    AttachUnit(hang);
+    Start();
+    Form->Rec->FFTSetting.DataCountSel = 2;
+    Form->Rec->FFTSetting.DataCountMax = 4096;
+    Form->StartMeasure();
+    ASSERT_TRUE(Form->fMeasuring);
+    for (int i = 0; i < 60000 && Form->fMeasuring; ++i) { // a minute
+        ClockUs += 1000;
+        Form->AcquireStep();
+    }
+    EXPECT_TRUE(Form->fMeasuring);
+    EXPECT_EQ(Form->Session->Received(), 3008);
+    Form->MeasureStartBtnClick();
+    ASSERT_FALSE(Form->fMeasuring);
+
+    AttachUnit(hang); // the unit powered off and on: it streams again until it hangs
+    seam.fileNames.push_back(dir.file("hung.csv"));
+    Form->MenuRecordStartClick();
+    ASSERT_TRUE(Form->fRecording);
+    const int64_t begun = ClockUs;
+    for (int i = 0; i < 20000 && Form->fRecording; ++i) {
+        ClockUs += 1000;
+        Form->RecordStep();
+    }
+    EXPECT_FALSE(Form->fRecording);
+    // 0.3 s of samples, then five seconds of silence.
+    EXPECT_GT(ClockUs - begun, STALL_LIMIT_US);
+    EXPECT_LT(ClockUs - begun, STALL_LIMIT_US + 2000000);
+    EXPECT_NE(Panel(1).find("5秒間データが届きませんでした"), std::string::npos) << Panel(1);
+    EXPECT_NE(Panel(0).find("5秒間データが届きませんでした"), std::string::npos) << Panel(0);
+    ASSERT_FALSE(Messages().empty());
+    EXPECT_NE(Messages().back().find("記録を終了しました"), std::string::npos);
+    bool whole = false;
+    const auto rows = RecordingRows(TempDir::Read(dir.file("hung.csv")), &whole);
+    EXPECT_TRUE(whole);
+    EXPECT_EQ(rows.size(), Form->Recorder->SamplesWritten());
+    EXPECT_GT(rows.size(), 0u);
 }
 
 // A slow block (5 sps: 1024 samples take 3 min 25 s) is watched as it comes: half-way the

@@ -126,6 +126,55 @@ TEST_F(SessionTest, LostLinkAndStop) {
     EXPECT_EQ(t.Start(TADSetting{}, 1024, Codes.data()), TStartResult::Started);
 }
 
+// A unit that hangs mid-block (the link up, nothing coming): waited for without a limit, as
+// the window does for a user who can stop it; with a limit, given up as a lost link once it
+// has been silent that long, with "AX" sent. The slowest rate never looks hung.
+TEST_F(SessionTest, AHungUnitIsGivenUpOnlyWithAStallLimit) {
+    TUnitConfig config;
+    config.faults.hangAfter = 128; // two reads of 64 at 10 ksps
+    Attach(config);
+    TMeasureSession s(*Adc);
+    ASSERT_EQ(s.Start(TADSetting{}, 1024, Codes.data()), TStartResult::Started);
+    for (int i = 0; i < 600; ++i) { // a minute of unit time
+        ASSERT_NE(s.Step(), TMeasureSession::TStep::LinkLost) << i;
+        Advance(100);
+    }
+    EXPECT_EQ(s.Received(), 128);
+    EXPECT_TRUE(s.Streaming());
+    s.Stop();
+
+    Adc = std::make_unique<TADC>();
+    Attach(config);
+    TMeasureSession t(*Adc);
+    t.SetStallLimit(STALL_LIMIT_US);
+    ASSERT_EQ(t.Start(TADSetting{}, 1024, Codes.data()), TStartResult::Started);
+    int64_t lastData = ClockUs;
+    TMeasureSession::TStep step = TMeasureSession::TStep::Waiting;
+    for (int i = 0; i < 1000 && step != TMeasureSession::TStep::LinkLost; ++i) {
+        step = t.Step();
+        if (t.LastRead() > 0) lastData = ClockUs;
+        if (step == TMeasureSession::TStep::Waiting) Advance(10);
+    }
+    ASSERT_EQ(step, TMeasureSession::TStep::LinkLost);
+    EXPECT_TRUE(t.Stalled());
+    EXPECT_EQ(t.State(), TMeasureSession::TState::Failed);
+    EXPECT_EQ(t.Received(), 128);
+    EXPECT_GT(ClockUs - lastData, STALL_LIMIT_US);
+    EXPECT_LE(ClockUs - lastData, STALL_LIMIT_US + 20000);
+    EXPECT_EQ(Unit->Wire.rfind("AX\r") + 3, Unit->Wire.size()) << "the stop goes out all the same";
+
+    // 5 sps: a sample every 200 ms (64 of them, 12.8 s) is no stall.
+    Adc = std::make_unique<TADC>();
+    Attach();
+    TMeasureSession slow(*Adc);
+    slow.SetStallLimit(STALL_LIMIT_US);
+    TADSetting ad;
+    ad.spsSel = 0;
+    ASSERT_EQ(slow.Start(ad, 64, Codes.data()), TStartResult::Started);
+    EXPECT_EQ(RunToEnd(slow, 10.0), TMeasureSession::TStep::Complete);
+    EXPECT_FALSE(slow.Stalled());
+}
+
 TEST_F(SessionTest, StopAskedForWhileOpeningStartsNothing) {
     Attach();
     TMeasureSession s(*Adc);

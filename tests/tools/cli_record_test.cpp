@@ -143,22 +143,28 @@ TEST_F(CliRecordTest, ARangeTooShortOrAFileThatIsNoRecordingFails) {
     EXPECT_NE(bad.err.find("line 5"), std::string::npos) << bad.err;
 }
 
-// A pulled cable ends the recording: exit 13, the file closed on a whole line with every
+// A pulled cable, or a unit that hangs with the cable in (five seconds without a sample), ends
+// the recording: exit 13, the message says which, the file closed on a whole line with every
 // sample the summary counts.
-TEST_F(CliRecordTest, ALostLinkClosesTheFileWithWhatCame) {
-    auto sim = Sim({"--drop-after", "30000"});
-    const std::string path = dir.file("cut.csv");
-    const CliRun r = Run({"record", "--out", path, "--json"});
-    EXPECT_EQ(r.code, 13) << r.err;
-    EXPECT_NE(r.err.find("is closed with"), std::string::npos) << r.err;
-    const auto j = nlohmann::json::parse(r.out);
-    EXPECT_EQ(j["ended"], "link_lost");
-    bool whole = false;
-    const std::vector<Row> rows = Rows(TempDir::Read(path), &whole);
-    EXPECT_TRUE(whole);
-    EXPECT_EQ(j["samples"].get<size_t>(), rows.size());
-    EXPECT_GT(rows.size(), 20000u);
-    EXPECT_LE(rows.size(), 30001u);
+TEST_F(CliRecordTest, ALostLinkOrAHungUnitClosesTheFileWithWhatCame) {
+    for (const char* fault : {"--drop-after", "--hang-after"}) {
+        SCOPED_TRACE(fault);
+        auto sim = Sim({fault, "30000"});
+        const std::string path = dir.file(std::string(fault + 2) + ".csv");
+        const CliRun r = Run({"record", "--out", path, "--json"});
+        EXPECT_EQ(r.code, 13) << r.err;
+        EXPECT_NE(r.err.find("is closed with"), std::string::npos) << r.err;
+        const bool hung = std::string(fault) == "--hang-after";
+        EXPECT_EQ(r.err.find("sent no sample for 5 s") != std::string::npos, hung) << r.err;
+        const auto j = nlohmann::json::parse(r.out);
+        EXPECT_EQ(j["ended"], "link_lost");
+        bool whole = false;
+        const std::vector<Row> rows = Rows(TempDir::Read(path), &whole);
+        EXPECT_TRUE(whole);
+        EXPECT_EQ(j["samples"].get<size_t>(), rows.size());
+        EXPECT_GT(rows.size(), 20000u);
+        EXPECT_LE(rows.size(), 30001u);
+    }
 }
 
 TEST_F(CliRecordTest, AFileThatCannotBeCreatedStartsNothing) {
