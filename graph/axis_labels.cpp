@@ -79,7 +79,7 @@ std::string FormatTimeSpan(float t) {
     return FormatFixed(d * 0.001, 3) + "s";
 }
 
-TVoltTexts VoltLabelTexts(float top, float bottom) {
+TVoltTexts VoltLabelTexts(double top, double bottom) {
     const double m = std::max(std::fabs(top), std::fabs(bottom));
     double factor = 1e9;
     int decimals = 2;

@@ -52,7 +52,7 @@ std::string FormatTimeSpan(float t);
 struct TVoltTexts {
     std::array<std::string, VOLT_LABEL_COUNT> text;
 };
-TVoltTexts VoltLabelTexts(float top, float bottom);
+TVoltTexts VoltLabelTexts(double top, double bottom);
 TVoltTexts CodeLabelTexts(uint32_t codeMax, uint32_t codeMin);
 // End of the time axis: the longer of the blocks holding data, else the empty graph's span.
 float TimeAxisSpan(const TSignalData& sig, const TSignalData& ref, const TADSetting& ad,

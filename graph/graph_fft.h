@@ -184,8 +184,8 @@ public:
     const TSignalData* pSigData = nullptr;
     const TSignalData* pRefData = nullptr;
     uint32_t CodeMax = 0x800000C8u, CodeMin = 0x7FFFFF38u;
-    float VoltTop = 0.001f, VoltBottom = -0.001f;
-    float WaveSpan = 0, WaveBase = 0;
+    double VoltTop = 0.001f, VoltBottom = -0.001f;
+    double WaveSpan = 0, WaveBase = 0;
     float TimeSpan = 0;
     int BinCount = 0;
     float DrawDeltaF = 0;

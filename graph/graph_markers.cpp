@@ -104,8 +104,8 @@ std::vector<std::string> TGraph_FFT::CursorReadout() const {
     };
     const int a = sample(CursorMs[0]), b = sample(CursorMs[1]);
     const bool volts = pFFTSetting->fSig_Volt == 1;
-    const double dv = volts ? static_cast<double>(d.pVolt[b]) - d.pVolt[a]
-                            : static_cast<double>(d.pCode[b]) - d.pCode[a];
+    const double dv =
+        volts ? WaveVolt(d.pCode[b], d.pCode[a]) : static_cast<double>(d.pCode[b]) - d.pCode[a];
     const double dt = CursorMs[1] - CursorMs[0];
     return {DeltaTimeText(dt), InverseTimeText(dt), DeltaLevelText(dv, volts)};
 }

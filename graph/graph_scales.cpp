@@ -219,12 +219,22 @@ float BlockSpanMs(const TSignalData& d) {
     return d.periodMs * static_cast<float>(BlockCount(d));
 }
 
+double WaveDcCode(const TSignalData& d, bool dcCut) {
+    const int n = BlockCount(d);
+    if (!dcCut || n == 0) return CODE_OF_ZERO_VOLT;
+    double sum = 0.0;
+    for (int i = 0; i < n; i++)
+        sum += d.pCode[i];
+    return sum / n;
+}
+
 TVoltRange VoltRangeOne(const TSignalData& d, bool dcCut) {
     TVoltRange r;
     if (BlockCount(d) == 0) return r;
-    const float dc = dcCut ? d.VoltAve : 0.0f;
-    r.top = d.VoltMax - dc;
-    r.bottom = d.VoltMin - dc;
+    const double dc = WaveDcCode(d, dcCut);
+    const TCodeRange c = CodeRangeOne(d);
+    r.top = WaveVolt(c.max, dc);
+    r.bottom = WaveVolt(c.min, dc);
     return r;
 }
 

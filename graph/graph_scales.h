@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "record.h"
+#include "tables.h"
 
 constexpr int FREQ_LABEL_COUNT = 15;
 constexpr int DB_LABEL_COUNT = 22;
@@ -88,9 +89,17 @@ TGridLines WaveVoltGridLines(int H, int count);
 // positive.
 TGridLines WaveTimeGridLines(int W, float span);
 
+// Volts as the waveform shows them, in double from the codes: relative to 0 V, or with the DC
+// cut relative to the block's mean code (WaveDcCode). Never through the float volts array:
+// near full scale a float keeps 119 nV steps, coarser than a quiet converter's noise.
+double WaveDcCode(const TSignalData& d, bool dcCut);
+inline double WaveVolt(uint32_t code, double dcCode) {
+    return (static_cast<double>(code) - dcCode) * VOLT_PER_CODE;
+}
+
 // Vertical range of the waveform graph.
 struct TVoltRange {
-    float top = 0.001f, bottom = -0.001f;
+    double top = 0.001f, bottom = -0.001f;
 };
 struct TCodeRange {
     uint32_t max = 0x800000C8u, min = 0x7FFFFF38u;

@@ -71,7 +71,7 @@ void TGraph_FFT::DrawWaveTrace(TGraphBitmap& b, const TSignalData& d, QRgb colou
         height = static_cast<double>(CodeMax - CodeMin) * 1.5;
         base = CodeMax * 0.5 + CodeMin * 0.5 - height * 0.5;
     }
-    const float dc = volts && pFFTSetting->fDCCut_SigGraph == 1 ? d.VoltAve : 0.0f;
+    const double dc = volts ? WaveDcCode(d, pFFTSetting->fDCCut_SigGraph == 1) : 0.0;
     const bool spread = period > 0 && span > 0;
     TTraceDraw t(b.Image, colour, mode, b.PenWidth,
                  &b == &SpecBitmap || &b == &WaveBitmap ? &TraceScratch : nullptr);
@@ -82,7 +82,7 @@ void TGraph_FFT::DrawWaveTrace(TGraphBitmap& b, const TSignalData& d, QRgb colou
         const int i1 = static_cast<int>(std::clamp(std::ceil(t1 / per) + 1, 0.0, n - 1.0));
         const auto X = [&](int i) { return TruncPixel(W * ((i * per - t0) / (t1 - t0))); };
         const auto Y = [&](int i) {
-            const double v = volts ? static_cast<double>(d.pVolt[i] - dc) : d.pCode[i];
+            const double v = volts ? WaveVolt(d.pCode[i], dc) : d.pCode[i];
             return WaveY(H, v, base, height);
         };
         for (int i = i0; i <= i1; i++)
@@ -99,7 +99,7 @@ void TGraph_FFT::DrawWaveTrace(TGraphBitmap& b, const TSignalData& d, QRgb colou
     for (int i = 0; i < n; i++) {
         const int x = spread ? TruncPixel(W * (i * period / span))
                              : static_cast<int>((static_cast<int64_t>(W) * i) / n);
-        const double v = volts ? static_cast<double>(d.pVolt[i] - dc) : d.pCode[i];
+        const double v = volts ? WaveVolt(d.pCode[i], dc) : d.pCode[i];
         t.Point(x, WaveY(H, v, base, height));
     }
 }
@@ -117,8 +117,8 @@ void TGraph_FFT::DrawWaveOne(TGraphBitmap& b, int which) {
         ColorRefToRgb(which == 1 ? pFFTSetting->PenColorRefGraph : pFFTSetting->PenColorGraph);
     if (pFFTSetting->fSig_Volt == 1) {
         SetVoltRange(VoltRangeOne(d, pFFTSetting->fDCCut_SigGraph == 1));
-        WaveSpan = (VoltTop - VoltBottom) * 1.5f;
-        WaveBase = (VoltTop + VoltBottom) * 0.5f - WaveSpan * 0.5f;
+        WaveSpan = (VoltTop - VoltBottom) * 1.5;
+        WaveBase = (VoltTop + VoltBottom) * 0.5 - WaveSpan * 0.5;
     } else {
         SetCodeRange(CodeRangeOne(d));
         WaveSpan = static_cast<float>(CodeMax - CodeMin) * 1.5f;
@@ -143,8 +143,8 @@ void TGraph_FFT::DrawWaveTwo(TGraphBitmap& b, bool print) {
     b.PenWidth = print ? 5 : 1;
     if (pFFTSetting->fSig_Volt == 1) {
         SetVoltRange(VoltRangeBoth(sig, ref, pFFTSetting->fDCCut_SigGraph == 1));
-        WaveSpan = (VoltTop - VoltBottom) * 1.5f;
-        WaveBase = (VoltTop + VoltBottom) * 0.5f - WaveSpan * 0.5f;
+        WaveSpan = (VoltTop - VoltBottom) * 1.5;
+        WaveBase = (VoltTop + VoltBottom) * 0.5 - WaveSpan * 0.5;
     } else {
         SetCodeRange(CodeRangeBoth(sig, ref));
         WaveSpan = static_cast<float>(CodeMax - CodeMin) * 1.5f;

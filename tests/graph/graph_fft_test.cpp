@@ -15,18 +15,20 @@ namespace {
 constexpr uint32_t kWhite = 0xFFFFFF, kRed = 0xFF0000, kGrey = 0x808080, kSilver = 0xC0C0C0;
 
 // A 1024-sample block at 10 ksps: the first half at +1.0 V, the second at -0.5 V.
-void StepBlock(TMeasureRecord& r) {
+// Volts of a code, written from the converter's definition.
+double CodeVolts(uint32_t code) {
+    return (static_cast<double>(code) - 2147483648.0) * 2.5 / 2147483647.0;
+}
+
+// 1024 samples: the first half `high`, the second `low`, converted as a measured block is.
+void StepBlock(TMeasureRecord& r, uint32_t high = 0x80001000u, uint32_t low = 0x7FFFF800u) {
     TSignalData& d = r.SigData;
     d.ad_dnum = 1024;
     d.spsSel = 13;
     d.sinc3 = 1;
-    for (int i = 0; i < 1024; i++) {
-        r.VoltBuf[static_cast<size_t>(i)] = i < 512 ? 1.0f : -0.5f;
-        r.CodeBuf[static_cast<size_t>(i)] = i < 512 ? 0x80001000u : 0x7FFFF800u;
-    }
-    d.VoltMax = 1.0f;
-    d.VoltMin = -0.5f;
-    d.VoltAve = 0.25f;
+    for (int i = 0; i < 1024; i++)
+        r.CodeBuf[static_cast<size_t>(i)] = i < 512 ? high : low;
+    ConvertCodes(d);
 }
 
 // A spectrum of 512 bins, 1 Hz apart: every bin at -120 dBV, one line at 0 dBV.
@@ -111,11 +113,12 @@ TEST(GraphWave, OneBlockLandsOnTheMajorLines) {
     TGraphWindow w;
     w.Rec->FFTSetting.fSig_Volt = 1;
     w.Rec->FFTSetting.fDCCut_SigGraph = 0;
-    StepBlock(*w.Rec);
+    StepBlock(*w.Rec); // +4096 and -2048 codes
     w.Graph->DrawWave(0);
     const QImage v = Wave(w);
-    EXPECT_FLOAT_EQ(w.Graph->WaveSpan, 2.25f);
-    EXPECT_FLOAT_EQ(w.Graph->WaveBase, -0.875f);
+    const double step = CodeVolts(0x80000001u);
+    EXPECT_NEAR(w.Graph->WaveSpan, 1.5 * 6144 * step, 1e-12 * step);
+    EXPECT_NEAR(w.Graph->WaveBase, 1024 * step - 0.75 * 6144 * step, 1e-12 * step);
     EXPECT_FLOAT_EQ(w.Graph->TimeSpan, 102.4f);
     EXPECT_EQ(Px(v, 100, 37), kRed);
     EXPECT_EQ(Px(v, 100, 187), kGrey);
@@ -127,20 +130,43 @@ TEST(GraphWave, OneBlockLandsOnTheMajorLines) {
     w.Rec->FFTSetting.fDCCut_SigGraph = 1;
     w.Graph->DrawWave(0);
     EXPECT_EQ(Px(Wave(w), 100, 37), kRed);
-    EXPECT_FLOAT_EQ(w.Graph->VoltTop, 0.75f);
+    EXPECT_NEAR(w.Graph->VoltTop, 3072 * step, 1e-12 * step); // the mean is +1024 codes
     // Codes: the same picture, the range in codes.
     w.Rec->FFTSetting.fSig_Volt = 0;
     w.Graph->DrawWave(0);
     EXPECT_EQ(Px(Wave(w), 100, 37), kRed);
 }
 
+// A quiet signal near full scale keeps its shape in volts: a step of 50 codes (58 nV) on
+// 1.25 V, below a float's 119 nV there, lands on the same lines as in codes. Its cursors read
+// the step from the codes.
+TEST(GraphWave, QuietSignalOnALargeLevelKeepsItsShapeInVolts) {
+    TGraphWindow w;
+    w.Rec->FFTSetting.fSig_Volt = 1;
+    for (uint8_t dcCut : {uint8_t{0}, uint8_t{1}}) {
+        w.Rec->FFTSetting.fDCCut_SigGraph = dcCut;
+        StepBlock(*w.Rec, 0xC0000000u + 50, 0xC0000000u);
+        ASSERT_EQ(w.Rec->VoltBuf[0], w.Rec->VoltBuf[1023]) << "the floats cannot tell them apart";
+        w.Graph->UpdateScales();
+        w.Graph->DrawWave(0);
+        const QImage v = Wave(w);
+        EXPECT_EQ(Px(v, 100, 37), kRed) << int(dcCut);
+        EXPECT_EQ(Px(v, 400, 187), kRed) << int(dcCut);
+        EXPECT_LE(CountInRow(v, 112, kRed), 1) << "no flat centre line, only the step's riser";
+        const double step = CodeVolts(0xC0000000u + 50) - CodeVolts(0xC0000000u);
+        EXPECT_NEAR(w.Graph->VoltTop - w.Graph->VoltBottom, step, 1e-6 * step);
+    }
+    w.Graph->SetTimeCursor(0, 10.0); // sample 100, high
+    w.Graph->SetTimeCursor(1, 80.0); // sample 800, low
+    const std::vector<std::string> r = w.Graph->CursorReadout();
+    ASSERT_EQ(r.size(), 3u);
+    EXPECT_EQ(r[2], "ΔV=-58.21nV");
+}
+
 TEST(GraphWave, ConstantBlockIsACentreLine) {
     TGraphWindow w;
     w.Rec->FFTSetting.fSig_Volt = 1;
-    StepBlock(*w.Rec);
-    for (int i = 0; i < 1024; i++)
-        w.Rec->VoltBuf[static_cast<size_t>(i)] = 0.25f;
-    w.Rec->SigData.VoltMax = w.Rec->SigData.VoltMin = w.Rec->SigData.VoltAve = 0.25f;
+    StepBlock(*w.Rec, 0x80001000u, 0x80001000u);
     w.Graph->DrawWave(0);
     EXPECT_EQ(CountInRow(Wave(w), 112, kRed), 582);
     EXPECT_EQ(CountColour(Wave(w), kRed), 582);
@@ -155,12 +181,12 @@ TEST(GraphWave, TwoBlocksShareTheLongerTimeAxis) {
     r.ad_dnum = 2048;
     r.spsSel = 13;
     for (size_t i = 0; i < 2048; i++)
-        w.Rec->RefVoltBuf[i] = 1.0f;
-    r.VoltMax = r.VoltMin = r.VoltAve = 1.0f;
+        w.Rec->RefCodeBuf[i] = 0x80001000u; // the measurement's upper level
+    ConvertCodes(r);
     w.Graph->DrawWaveWithRef();
     const QImage v = Wave(w);
     EXPECT_FLOAT_EQ(w.Graph->TimeSpan, 204.8f);
-    // The measurement ends in the middle; the reference (grey, mask) runs along +1 V.
+    // The measurement ends in the middle; the reference (grey, mask) runs along its upper level.
     EXPECT_EQ(Px(v, 400, 187), kGrey) << "grid only: the measurement ended at x 290";
     EXPECT_EQ(Px(v, 400, 37), kGrey);
     EXPECT_EQ(Px(v, 100, 37), kRed & kGrey) << "mask: reference AND measurement";
@@ -561,9 +587,14 @@ TEST(GraphRendering, EqualsEverySegmentWithQPainter) {
     const QImage grid = Wave(w);
     w.Graph->DrawWave(0);
     std::vector<QPoint> p;
+    double mean = 0.0; // the DC cut: the codes' mean
+    for (int i = 0; i < d.ad_dnum; i++)
+        mean += d.pCode[i];
+    mean /= d.ad_dnum;
     for (int i = 0; i < d.ad_dnum; i++)
         p.emplace_back(static_cast<int>((582LL * i) / d.ad_dnum),
-                       WaveY(225, d.pVolt[i] - d.VoltAve, w.Graph->WaveBase, w.Graph->WaveSpan));
+                       WaveY(225, (d.pCode[i] - mean) * (2.5 / 2147483647.0), w.Graph->WaveBase,
+                             w.Graph->WaveSpan));
     EXPECT_EQ(Wave(w), drawAll(grid, p));
 }
 

@@ -7,6 +7,8 @@
 #include <cstdio>
 
 #include "graph_fixture.h"
+#include "signal_stats.h"
+#include "tables.h"
 #include "ui_font.h"
 
 int main(int argc, char** argv) {
@@ -56,10 +58,13 @@ int main(int argc, char** argv) {
     r.FFTSetting.fSig_Volt = 1;
     r.RefData.ad_dnum = 0;
     FillSig(r, 65536, 13, 0.5, 1000, 0.0, 0.001, 5);
-    for (int i = 0; i < 65536; i++) // a little second and third harmonic
-        r.VoltBuf[static_cast<size_t>(i)] +=
-            static_cast<float>(0.005 * std::sin(2 * M_PI * 2000 * i * 1e-4) +
-                               0.002 * std::sin(2 * M_PI * 3000 * i * 1e-4));
+    for (int i = 0; i < 65536; i++) { // a little second and third harmonic
+        const double dv = 0.005 * std::sin(2 * M_PI * 2000 * i * 1e-4) +
+                          0.002 * std::sin(2 * M_PI * 3000 * i * 1e-4);
+        uint32_t& code = r.CodeBuf[static_cast<size_t>(i)];
+        code = static_cast<uint32_t>(std::llround(code + dv / VOLT_PER_CODE));
+    }
+    ConvertCodes(r.SigData);
     save("full");
     const int WW = w.Graph->WaveBitmap.Width();
     w.Graph->TimeView.ZoomSpan(WW * 0.5, WW * 0.5 + 1.0, WW);

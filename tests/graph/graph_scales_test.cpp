@@ -23,20 +23,23 @@ TFFTSetting Settings(int dBmax, int dBmin, uint8_t abso = 1) {
     return s;
 }
 
+// A block of codes with its float volts as a measured block has them.
 struct Block {
     std::vector<uint32_t> codes;
     std::vector<float> volts;
     TSignalData d;
-    Block(std::vector<uint32_t> c, float vmax, float vmin, float ave)
-        : codes(std::move(c)), volts(codes.size(), 0.0f) {
+    explicit Block(std::vector<uint32_t> c) : codes(std::move(c)), volts(codes.size(), 0.0f) {
         d.ad_dnum = static_cast<int32_t>(codes.size());
         d.pCode = codes.data();
         d.pVolt = volts.data();
-        d.VoltMax = vmax;
-        d.VoltMin = vmin;
-        d.VoltAve = ave;
+        ConvertCodes(d);
     }
 };
+
+// Volts of k code steps, written from the converter's definition.
+double Steps(double k) {
+    return k * 2.5 / 2147483647.0;
+}
 
 } // namespace
 
@@ -172,24 +175,28 @@ TEST(GraphScales, VoltAndCodeRanges) {
     EXPECT_EQ(CodeRangeOne(empty).max, 2147483848u);
     EXPECT_EQ(CodeRangeOne(empty).min, 2147483448u);
 
-    Block a({0x80000010u, 0x80000100u, 0x7FFFFF00u}, 1.2f, 1.0f, 1.1f);
-    EXPECT_NEAR(VoltRangeOne(a.d, true).top, 0.1f, 1e-6);
-    EXPECT_NEAR(VoltRangeOne(a.d, true).bottom, -0.1f, 1e-6);
+    // +16, +256 and -256 codes (mean +16/3, as a double near 2^31 within 3e-7 codes); +4096 and
+    // 0 codes (mean +2048).
+    Block a({0x80000010u, 0x80000100u, 0x7FFFFF00u});
+    EXPECT_NEAR(VoltRangeOne(a.d, false).top, Steps(256), 1e-18);
+    EXPECT_NEAR(VoltRangeOne(a.d, true).top, Steps(256 - 16.0 / 3), 1e-15);
+    EXPECT_NEAR(VoltRangeOne(a.d, true).bottom, Steps(-256 - 16.0 / 3), 1e-15);
     EXPECT_EQ(CodeRangeOne(a.d).max, 0x80000100u);
 
-    Block b({0x80001000u, 0x80000000u}, 0.5f, -2.0f, 0.2f);
-    EXPECT_EQ(VoltRangeBoth(a.d, b.d, false).bottom, -2.0f);
+    Block b({0x80001000u, 0x80000000u});
+    EXPECT_NEAR(VoltRangeBoth(a.d, b.d, false).bottom, Steps(-256), 1e-18);
+    EXPECT_NEAR(VoltRangeBoth(a.d, b.d, false).top, Steps(4096), 1e-18);
     const TVoltRange bothDc = VoltRangeBoth(a.d, b.d, true);
-    EXPECT_NEAR(bothDc.top, 0.3f, 1e-6) << "each block's own mean is removed first";
-    EXPECT_NEAR(bothDc.bottom, -2.2f, 1e-6);
+    EXPECT_NEAR(bothDc.top, Steps(2048), 1e-18) << "each block's own mean is removed first";
+    EXPECT_NEAR(bothDc.bottom, Steps(-2048), 1e-18);
     EXPECT_EQ(CodeRangeBoth(a.d, b.d).max, 0x80001000u);
     EXPECT_EQ(CodeRangeBoth(a.d, b.d).min, 0x7FFFFF00u);
     // An empty block is left out of the shared range, whatever its stale statistics.
     TSignalData stale;
     stale.VoltMax = 99;
     stale.VoltMin = -99;
-    EXPECT_EQ(VoltRangeBoth(a.d, stale, false).top, 1.2f);
-    EXPECT_EQ(VoltRangeBoth(stale, a.d, false).bottom, 1.0f);
+    EXPECT_NEAR(VoltRangeBoth(a.d, stale, false).top, Steps(256), 1e-18);
+    EXPECT_NEAR(VoltRangeBoth(stale, a.d, false).bottom, Steps(-256), 1e-18);
     EXPECT_EQ(CodeRangeBoth(stale, a.d).min, 0x7FFFFF00u);
     stale.ad_dnum = -5;
     EXPECT_EQ(BlockCount(stale), 0);
