@@ -353,12 +353,13 @@ void TFormMain::MenuRecordStopClick() {
 void TFormMain::EndRecording() {
     fRecording = false;
     NoteLinkState();
-    std::string text;
+    std::string text, panel; // the box and the recording window; panel 1 when shorter
     switch (Recorder->EndReason()) {
     case TRecorder::TEnd::LinkLost:
         if (Session->Stalled()) {
             const std::string stalled = std::string(UNIT_MODEL_NAME) + TEXT_STALLED_SUFFIX;
             text = stalled + "。記録を終了しました（ファイルは閉じました）";
+            panel = "データが届かないため記録を終了しました（ファイルは閉じました）";
             myStatus->SetPanelText(stalled, 0);
         } else {
             text = "接続が切れたため記録を終了しました（ファイルは閉じました）";
@@ -372,7 +373,7 @@ void TFormMain::EndRecording() {
         text = "記録を終了しました";
         break;
     }
-    myStatus->SetPanelText(text, 1);
+    myStatus->SetPanelText(panel.empty() ? text : panel, 1);
     myStatus->SetPanelText("サンプル数：" + std::to_string(Recorder->SamplesWritten()), 2);
     if (RecordingForm) {
         RecordingForm->Refresh();

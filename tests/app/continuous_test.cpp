@@ -284,10 +284,12 @@ TEST_F(ContinuousAppTest, AHungUnitEndsARecordingButNotABlock) {
     // 0.3 s of samples, then five seconds of silence.
     EXPECT_GT(ClockUs - begun, STALL_LIMIT_US);
     EXPECT_LT(ClockUs - begun, STALL_LIMIT_US + 2000000);
-    EXPECT_NE(Panel(1).find("5秒間データが届きませんでした"), std::string::npos) << Panel(1);
+    EXPECT_NE(Panel(1).find("データが届かないため記録を終了しました"), std::string::npos)
+        << Panel(1);
     EXPECT_NE(Panel(0).find("5秒間データが届きませんでした"), std::string::npos) << Panel(0);
     ASSERT_FALSE(Messages().empty());
-    EXPECT_NE(Messages().back().find("記録を終了しました"), std::string::npos);
+    EXPECT_NE(Messages().back().find("5秒間データが届きませんでした。記録を終了しました"),
+              std::string::npos);
     bool whole = false;
     const auto rows = RecordingRows(TempDir::Read(dir.file("hung.csv")), &whole);
     EXPECT_TRUE(whole);
