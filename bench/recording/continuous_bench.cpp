@@ -13,6 +13,8 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <functional>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -69,19 +71,55 @@ double CpuSeconds() {
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-void BM_ContinuousWindow(benchmark::State& state) {
+// The window on its own simulated unit (never a USB chip of this machine), started and shown.
+struct TWindowOnSim {
     TempDir dir;
-    const std::string socket = dir.file("unit.sock");
-    ::setenv("KALVEX_UNIT_SOCKET", socket.c_str(), 1);
-    ::setenv("KALVEX_UNIT_SERIAL", "no-such-chip", 1);
-    TUnitProcess sim(KALVEX_UNITSIM, socket, {"--speed", "1"});
+    std::string socket = dir.file("unit.sock");
+    TUnitProcess sim;
     FakeSeam seam;
-    TFormMainOptions o;
-    o.seam = &seam;
-    o.initFilePath = dir.file("Kalvexini.prf");
-    TFormMain form(o);
-    form.FirstIdle();
-    form.show();
+    std::unique_ptr<TFormMain> form;
+    TWindowOnSim(const char* speed, bool pollFollowsRate = true)
+        : sim(KALVEX_UNITSIM, socket, {"--speed", speed}) {
+        ::setenv("KALVEX_UNIT_SOCKET", socket.c_str(), 1);
+        ::setenv("KALVEX_UNIT_SERIAL", "no-such-chip", 1);
+        TFormMainOptions o;
+        o.seam = &seam;
+        o.initFilePath = dir.file("Kalvexini.prf");
+        o.pollFollowsRate = pollFollowsRate;
+        form = std::make_unique<TFormMain>(o);
+        form->FirstIdle();
+        form->show();
+    }
+    ~TWindowOnSim() {
+        form.reset();
+        ::unsetenv("KALVEX_UNIT_SOCKET");
+        ::unsetenv("KALVEX_UNIT_SERIAL");
+    }
+};
+
+// Runs the event loop for ms milliseconds or until done() (when given) holds: the share of a
+// core the process took meanwhile, in percent; elapsed gets the wall time in seconds.
+double CpuShareOfEvents(int ms, const std::function<bool()>& done, double& elapsed) {
+    QElapsedTimer wall;
+    wall.start();
+    const double cpu0 = CpuSeconds();
+    QEventLoop loop;
+    QTimer check;
+    if (done) {
+        QObject::connect(&check, &QTimer::timeout, [&] {
+            if (done()) loop.quit();
+        });
+        check.start(50);
+    }
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+    elapsed = static_cast<double>(wall.nsecsElapsed()) / 1e9;
+    return 100.0 * (CpuSeconds() - cpu0) / elapsed;
+}
+
+void BM_ContinuousWindow(benchmark::State& state) {
+    TWindowOnSim w("1");
+    TFormMain& form = *w.form;
     form.Rec->FFTSetting.DataCountSel = 0;
     form.Rec->FFTSetting.DataCountMax = 1024;
     form.Rec->ExtSetting.continuous = 1;
@@ -90,88 +128,45 @@ void BM_ContinuousWindow(benchmark::State& state) {
     const double seconds = static_cast<double>(state.range(0));
     for (auto _ : state) {
         form.StartMeasure();
-        // From the start command on.
-        QElapsedTimer wall;
-        wall.start();
-        const double cpu0 = CpuSeconds();
-        QEventLoop loop;
-        QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
-        loop.exec();
-        const double cpu = CpuSeconds() - cpu0;
-        const double elapsed = static_cast<double>(wall.nsecsElapsed()) / 1e9;
+        double elapsed = 0.0;
+        const double cpu = CpuShareOfEvents(static_cast<int>(seconds * 1000), nullptr, elapsed);
         const double samples = form.BlocksDone * 1024.0 + form.Session->Received() % 1024;
         form.MeasureStartBtnClick();
         state.counters["blocks"] = form.BlocksDone;
-        state.counters["cpu_percent"] = 100.0 * cpu / elapsed;
+        state.counters["cpu_percent"] = cpu;
         state.counters["streaming_percent"] = 100.0 * samples / (elapsed * 10000.0);
     }
-    ::unsetenv("KALVEX_UNIT_SOCKET");
-    ::unsetenv("KALVEX_UNIT_SERIAL");
 }
 
 // One block of 65 536 samples at 10 ksps measured by the window against kalvex-unitsim at speed
 // 1: the share of a core it takes from the start command to the finished block. Arg 1 polls as
 // the rate needs, arg 0 every millisecond (the baseline).
 void BM_MeasuringWindow(benchmark::State& state) {
-    TempDir dir;
-    const std::string socket = dir.file("unit.sock");
-    ::setenv("KALVEX_UNIT_SOCKET", socket.c_str(), 1);
-    ::setenv("KALVEX_UNIT_SERIAL", "no-such-chip", 1);
-    TUnitProcess sim(KALVEX_UNITSIM, socket, {"--speed", "1"});
-    FakeSeam seam;
-    TFormMainOptions o;
-    o.seam = &seam;
-    o.initFilePath = dir.file("Kalvexini.prf");
-    o.pollFollowsRate = state.range(0) == 1;
-    TFormMain form(o);
-    form.FirstIdle();
-    form.show();
+    TWindowOnSim w("1", state.range(0) == 1);
+    TFormMain& form = *w.form;
     form.Rec->FFTSetting.DataCountSel = 6;
     form.Rec->FFTSetting.DataCountMax = 65536;
     for (auto _ : state) {
         form.StartMeasure();
-        // From the start command on.
-        QElapsedTimer wall;
-        wall.start();
-        const double cpu0 = CpuSeconds();
-        QEventLoop loop;
-        QTimer check;
-        QObject::connect(&check, &QTimer::timeout, [&] {
-            if (!form.fMeasuring) loop.quit();
-        });
-        check.start(50);
-        QTimer::singleShot(30000, &loop, &QEventLoop::quit);
-        loop.exec();
-        const double cpu = CpuSeconds() - cpu0;
-        const double elapsed = static_cast<double>(wall.nsecsElapsed()) / 1e9;
+        double elapsed = 0.0;
+        const double cpu = CpuShareOfEvents(
+            30000, [&] { return !form.fMeasuring; }, elapsed);
         if (!form.fDataValid) {
             state.SkipWithError("the block did not come");
             break;
         }
-        state.counters["cpu_percent"] = 100.0 * cpu / elapsed;
+        state.counters["cpu_percent"] = cpu;
         state.counters["block_s"] = elapsed;
     }
-    ::unsetenv("KALVEX_UNIT_SOCKET");
-    ::unsetenv("KALVEX_UNIT_SERIAL");
 }
 
 // An hour at 10 ksps recorded through the window (the simulated unit 120 times faster than
 // real time): the process's largest resident memory, and one redraw of the recording window.
 void BM_WindowRecordingHour(benchmark::State& state) {
-    TempDir dir;
-    const std::string socket = dir.file("unit.sock");
-    ::setenv("KALVEX_UNIT_SOCKET", socket.c_str(), 1);
-    ::setenv("KALVEX_UNIT_SERIAL", "no-such-chip", 1);
-    TUnitProcess sim(KALVEX_UNITSIM, socket, {"--speed", "120"});
-    FakeSeam seam;
-    TFormMainOptions o;
-    o.seam = &seam;
-    o.initFilePath = dir.file("Kalvexini.prf");
-    TFormMain form(o);
-    form.FirstIdle();
-    form.show();
+    TWindowOnSim w("120");
+    TFormMain& form = *w.form;
     for (auto _ : state) {
-        seam.fileNames.push_back(dir.file("hour.csv"));
+        w.seam.fileNames.push_back(w.dir.file("hour.csv"));
         form.MenuRecordStartClick();
         if (!form.fRecording) {
             state.SkipWithError("the recording did not start");
@@ -196,8 +191,6 @@ void BM_WindowRecordingHour(benchmark::State& state) {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     state.counters["max_rss_MB"] = static_cast<double>(u.ru_maxrss) / 1024.0;
-    ::unsetenv("KALVEX_UNIT_SOCKET");
-    ::unsetenv("KALVEX_UNIT_SERIAL");
 }
 
 } // namespace
