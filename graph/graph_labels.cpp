@@ -7,7 +7,11 @@ namespace {
 
 void SetLabel(QLabel* l, const std::string& text) {
     if (l == nullptr) return;
-    l->setText(QString::fromStdString(text));
+    const QString q = QString::fromStdString(text);
+    // A redraw sets every label again: one that already shows its text at its size is left
+    // alone, so that it is not laid out and repainted for nothing.
+    if (l->text() == q && l->size() == l->sizeHint()) return;
+    l->setText(q);
     l->adjustSize(); // labels size themselves to their text
 }
 
