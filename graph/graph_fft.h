@@ -150,6 +150,8 @@ public:
     // the span being dragged; scale: pixels per screen pixel (print).
     void DrawSpecOverlay(QPainter& p, int W, int H, double scale, bool print) const;
     void DrawWaveOverlay(QPainter& p, int W, int H, double scale, bool print) const;
+    // The span being dragged out to zoom on graph box (0 spectrum, 1 waveform), if any.
+    void DrawDragSpan(QPainter& p, int box, int H) const;
     // The readout texts of the second marker and of the cursors (empty when not shown).
     std::vector<std::string> MarkerReadout() const;
     std::vector<std::string> CursorReadout() const;

@@ -110,16 +110,19 @@ std::vector<std::string> TGraph_FFT::CursorReadout() const {
     return {DeltaTimeText(dt), InverseTimeText(dt), DeltaLevelText(dv, volts)};
 }
 
+void TGraph_FFT::DrawDragSpan(QPainter& p, int box, int H) const {
+    if (Drag.box != box || !Drag.moved || Drag.pan) return;
+    const int a = std::min(Drag.x0, Drag.x) - 1, b = std::max(Drag.x0, Drag.x) - 1;
+    p.fillRect(QRect(a, 0, b - a + 1, H), kSpanFill);
+    p.setPen(kSpanEdge);
+    p.drawLine(a, 0, a, H);
+    p.drawLine(b, 0, b, H);
+}
+
 void TGraph_FFT::DrawSpecOverlay(QPainter& p, int W, int H, double scale, bool print) const {
     if (pFFTSetting == nullptr) return;
     p.save();
-    if (!print && Drag.box == 0 && Drag.moved && !Drag.pan) {
-        const int a = std::min(Drag.x0, Drag.x) - 1, b = std::max(Drag.x0, Drag.x) - 1;
-        p.fillRect(QRect(a, 0, b - a + 1, H), kSpanFill);
-        p.setPen(kSpanEdge);
-        p.drawLine(a, 0, a, H);
-        p.drawLine(b, 0, b, H);
-    }
+    if (!print) DrawDragSpan(p, 0, H);
     const TSignalData& sig = *pSigData;
     const int bins = BlockBinCount(sig), n = BlockCount(sig);
     const TdBAxis dax = MakedBAxis(*pFFTSetting);
@@ -148,13 +151,7 @@ void TGraph_FFT::DrawSpecOverlay(QPainter& p, int W, int H, double scale, bool p
 void TGraph_FFT::DrawWaveOverlay(QPainter& p, int W, int H, double scale, bool print) const {
     if (pFFTSetting == nullptr) return;
     p.save();
-    if (!print && Drag.box == 1 && Drag.moved && !Drag.pan) {
-        const int a = std::min(Drag.x0, Drag.x) - 1, b = std::max(Drag.x0, Drag.x) - 1;
-        p.fillRect(QRect(a, 0, b - a + 1, H), kSpanFill);
-        p.setPen(kSpanEdge);
-        p.drawLine(a, 0, a, H);
-        p.drawLine(b, 0, b, H);
-    }
+    if (!print) DrawDragSpan(p, 1, H);
     if ((WaveDrawn || print) && TimeView.Valid() &&
         (BlockCount(*pSigData) > 0 || BlockCount(*pRefData) > 0)) {
         p.setFont(OverlayFont(scale));

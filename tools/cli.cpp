@@ -528,15 +528,6 @@ std::optional<int32_t> RateIndex(const std::string& text) {
     return std::nullopt;
 }
 
-std::string NowText() {
-    const std::time_t t = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y/%m/%d %H:%M:%S", &tm);
-    return buf;
-}
-
 // The name of block b of several: run.DTA -> run_0001.DTA.
 std::string BlockFileName(const std::string& out, int b, int blocks, const char* ext = ".DTA") {
     if (out.empty() || blocks <= 1) return out;
@@ -845,6 +836,15 @@ void AddRateFilterOptions(CLI::App& command, std::string& rate, std::string& fil
     command.add_option("--filter", filter)
         ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
         ->check(CLI::IsMember({"sinc3", "sinc5"}));
+}
+
+std::string NowText() {
+    const std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y/%m/%d %H:%M:%S", &tm);
+    return buf;
 }
 
 TFailure StartFailureOf(TStartResult r) {

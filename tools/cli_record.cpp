@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <fstream>
 #include <iostream>
 #include <thread>
@@ -20,18 +19,6 @@
 #include "tables.h"
 
 namespace kalvex_cli {
-namespace {
-
-std::string NowText() {
-    const std::time_t t = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y/%m/%d %H:%M:%S", &tm);
-    return buf;
-}
-
-} // namespace
 
 CLI::App* AddRecordCommand(CLI::App& app, TRecordArgs& args) {
     CLI::App* record = app.add_subcommand("record");

@@ -44,6 +44,8 @@ struct TFailure {
 
 // The rate index a text names: one of the rate texts of either filter, or the index itself.
 std::optional<int32_t> RateIndexOf(const std::string& text);
+// The local time as the files' start time: "yyyy/MM/dd hh:mm:ss".
+std::string NowText();
 // The exit code and message of a start that failed.
 TFailure StartFailureOf(TStartResult r);
 // The exit code and message of a link lost while streaming, with the unit's silence when it

@@ -153,18 +153,8 @@ BENCHMARK(BM_IdleLinkOpen)->Arg(0)->Arg(1)->Iterations(1)->UseRealTime()->Unit(b
 } // namespace
 
 int main(int argc, char** argv) {
-    if (!TUsbBench::Preloaded()) {
-        // Again, under the preload library that puts the emulated bus in place.
-        std::vector<char*> args;
-        std::string wrapper = "umockdev-wrapper";
-        args.push_back(wrapper.data());
-        for (int i = 0; i < argc; ++i)
-            args.push_back(argv[i]);
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        std::perror("umockdev-wrapper");
-        return 1;
-    }
+    // Again, under the preload library that puts the emulated bus in place.
+    if (!TUsbBench::Preloaded()) return TUsbBench::RunPreloaded(argc, argv);
     setenv("KALVEX_UNIT_SOCKET", "/nonexistent/kalvex-unit.sock", 1);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

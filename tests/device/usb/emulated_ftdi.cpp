@@ -15,8 +15,11 @@
 #include <cstring>
 #include <deque>
 #include <numbers>
+#include <string>
+#include <vector>
 
 #include <time.h>
+#include <unistd.h>
 
 namespace usbemul {
 
@@ -91,6 +94,18 @@ struct TEmulatedChip::TPlug {
 bool TUsbBench::Preloaded() {
     const char* preload = std::getenv("LD_PRELOAD");
     return preload && std::strstr(preload, "libumockdev-preload") != nullptr;
+}
+
+int TUsbBench::RunPreloaded(int argc, char** argv) {
+    std::vector<char*> args;
+    std::string wrapper = "umockdev-wrapper";
+    args.push_back(wrapper.data());
+    for (int i = 0; i < argc; ++i)
+        args.push_back(argv[i]);
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    std::perror("umockdev-wrapper");
+    return 1;
 }
 
 TUsbBench::TUsbBench() {

@@ -160,6 +160,9 @@ public:
 
     // True when the program runs under umockdev's preload library.
     static bool Preloaded();
+    // A program started without the preload runs itself again under umockdev-wrapper; returns
+    // only when that cannot be done (its exit code then).
+    static int RunPreloaded(int argc, char** argv);
 
 private:
     friend class TEmulatedChip;
